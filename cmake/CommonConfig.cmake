@@ -1,0 +1,26 @@
+# One interface target carries the language level and warnings for every target.
+add_library(hxt24_options INTERFACE)
+target_compile_features(hxt24_options INTERFACE cxx_std_20)
+target_compile_options(hxt24_options INTERFACE -Wall -Wextra -Wpedantic)
+if(HXT24_WERROR)
+  target_compile_options(hxt24_options INTERFACE -Werror)
+endif()
+target_include_directories(hxt24_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(hxt24_options INTERFACE
+  HXT24_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
+# Registers one GoogleTest program with CTest. LABELS lets CI pick the threaded
+# tests for the ThreadSanitizer run ("threads").
+function(add_hxt24_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE hxt24_options ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()
