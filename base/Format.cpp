@@ -1,21 +1,17 @@
 #include "base/Format.h"
 
 #include "base/Exception.h"
+#include "base/ResourceStrings.h"
+
+#include <utility>
 
 namespace {
 
-[[noreturn]] void InvalidFormat(std::string_view Fmt) {
-  throw Exception("Format '" + std::string(Fmt) + "' invalid or incompatible with argument");
-}
+enum class TFormatResult { frOk, frInvalid, frArgumentMissing };
 
-[[noreturn]] void ArgumentMissing(std::string_view Fmt) {
-  throw Exception("No argument for format '" + std::string(Fmt) + "'");
-}
-
-} // namespace
-
-std::string Format(std::string_view Fmt, std::initializer_list<TVarRec> Args) {
-  std::string Result;
+TFormatResult TryFormat(std::string_view Fmt, std::initializer_list<TVarRec> Args,
+                        std::string& Result) {
+  Result.clear();
   Result.reserve(Fmt.size() + 16);
   auto Arg = Args.begin();
   for (std::size_t i = 0; i < Fmt.size(); ++i) {
@@ -25,29 +21,54 @@ std::string Format(std::string_view Fmt, std::initializer_list<TVarRec> Args) {
       continue;
     }
     if (i + 1 >= Fmt.size())
-      InvalidFormat(Fmt);
+      return TFormatResult::frInvalid;
     const char Directive = Fmt[++i];
     if (Directive == '%') {
       Result += '%';
       continue;
     }
     if (Directive != 'd' && Directive != 's')
-      InvalidFormat(Fmt);
+      return TFormatResult::frInvalid;
     if (Arg == Args.end())
-      ArgumentMissing(Fmt);
+      return TFormatResult::frArgumentMissing;
     const auto& Value = Arg->Value();
     ++Arg;
     if (Directive == 'd') {
       const auto* Number = std::get_if<std::int64_t>(&Value);
       if (!Number)
-        InvalidFormat(Fmt);
+        return TFormatResult::frInvalid;
       Result += std::to_string(*Number);
     } else {
       const auto* Text = std::get_if<std::string>(&Value);
       if (!Text)
-        InvalidFormat(Fmt);
+        return TFormatResult::frInvalid;
       Result += *Text;
     }
+  }
+  return TFormatResult::frOk;
+}
+
+// The message about a bad format is itself a (possibly translated) format. A
+// translation that does not fit its one %s must not start another round of
+// errors, so it falls back to the text of the table.
+[[noreturn]] void RaiseFormatError(const TResStringRec& Message, std::string_view Fmt) {
+  std::string Text;
+  if (TryFormat(LoadResString(Message), {Fmt}, Text) != TFormatResult::frOk)
+    TryFormat(LoadStringFromTable(static_cast<std::uint32_t>(Message.Identifier)), {Fmt}, Text);
+  throw Exception(std::move(Text));
+}
+
+} // namespace
+
+std::string Format(std::string_view Fmt, std::initializer_list<TVarRec> Args) {
+  std::string Result;
+  switch (TryFormat(Fmt, Args, Result)) {
+  case TFormatResult::frOk:
+    break;
+  case TFormatResult::frInvalid:
+    RaiseFormatError(SInvalidFormat, Fmt);
+  case TFormatResult::frArgumentMissing:
+    RaiseFormatError(SArgumentMissing, Fmt);
   }
   return Result;
 }
