@@ -1,9 +1,18 @@
 #include "base/IniFile.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
+
+#include "base/Exception.h"
+#include "base/Format.h"
+#include "base/ResourceStrings.h"
 
 namespace {
 
@@ -23,6 +32,120 @@ int HexDigit(char C) {
   if (C >= 'A' && C <= 'F')
     return C - 'A' + 10;
   return -1;
+}
+
+// One line of the file as the profile functions see it.
+struct TIniLine {
+  enum TKind { lkBlank, lkSection, lkKey, lkOther };
+  std::size_t Begin = 0; // first byte of the line
+  std::size_t Next = 0;  // first byte of the following line (after the line break)
+  TKind Kind = lkBlank;
+  std::string_view Name;  // section name or key, trimmed
+  std::string_view Value; // trimmed value of a key line, inside the file's text
+};
+
+bool HasLineBreak(std::string_view Text) {
+  return Text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The line break a new line gets: the file's own (the first one in it), or the
+// platform's for a file without any.
+std::string_view LineBreakOf(std::string_view Contents) {
+  const auto Lf = Contents.find('\n');
+  if (Lf == std::string_view::npos)
+    return "\n";
+  return Lf > 0 && Contents[Lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+// Replaces the file's contents as one step: the new text goes to a temporary
+// file in the same folder, which then takes the old file's name. The old
+// file's permission bits (and owner, where we may set it) carry over, and a
+// symbolic link keeps pointing at the file it named. Returns false, with the
+// old file untouched, when any step fails.
+bool ReplaceFile(const std::string& FileName, std::string_view Contents) {
+  std::string Target = FileName;
+  struct stat Link {};
+  if (lstat(FileName.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode)) {
+    char* Resolved = realpath(FileName.c_str(), nullptr);
+    if (!Resolved)
+      return false;
+    Target = Resolved;
+    std::free(Resolved);
+  }
+  struct stat Old {};
+  const bool Exists = stat(Target.c_str(), &Old) == 0;
+  if (!Exists && errno != ENOENT)
+    return false;
+  if (Exists) {
+    // A file without any write permission is read-only for us too, even when
+    // we run with the rights to replace it.
+    if (!S_ISREG(Old.st_mode) || (Old.st_mode & 0222) == 0 || access(Target.c_str(), W_OK) != 0)
+      return false;
+  }
+  std::string Temp;
+  int Fd = -1;
+  for (unsigned Attempt = 0; Fd < 0 && Attempt < 100; ++Attempt) {
+    Temp = Target + ".~" + std::to_string(getpid()) + "-" + std::to_string(Attempt);
+    Fd = open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0 && errno != EEXIST)
+      return false;
+  }
+  if (Fd < 0)
+    return false;
+  bool Ok = true;
+  if (Exists) {
+    Ok = fchmod(Fd, Old.st_mode & 07777) == 0;
+    // Only a privileged writer can hand the file back to its owner; for
+    // anyone else the owner is already right.
+    if (Ok && (Old.st_uid != geteuid() || Old.st_gid != getegid()))
+      (void)!fchown(Fd, Old.st_uid, Old.st_gid);
+  }
+  std::size_t Done = 0;
+  while (Ok && Done < Contents.size()) {
+    const ssize_t N = write(Fd, Contents.data() + Done, Contents.size() - Done);
+    if (N < 0 && errno == EINTR)
+      continue;
+    Ok = N > 0;
+    if (Ok)
+      Done += static_cast<std::size_t>(N);
+  }
+  Ok = Ok && fsync(Fd) == 0;
+  Ok = close(Fd) == 0 && Ok;
+  Ok = Ok && rename(Temp.c_str(), Target.c_str()) == 0;
+  if (!Ok)
+    unlink(Temp.c_str());
+  return Ok;
+}
+
+std::vector<TIniLine> SplitLines(std::string_view Contents) {
+  std::vector<TIniLine> Lines;
+  std::size_t Pos = 0;
+  while (Pos < Contents.size()) {
+    TIniLine Line;
+    Line.Begin = Pos;
+    std::size_t End = Contents.find('\n', Pos);
+    Line.Next = End == std::string_view::npos ? Contents.size() : End + 1;
+    if (End == std::string_view::npos)
+      End = Contents.size();
+    const std::string_view Text = TrimText(Contents.substr(Pos, End - Pos));
+    Pos = Line.Next;
+    if (Text.empty()) {
+      Line.Kind = TIniLine::lkBlank;
+    } else if (Text.front() == '[') {
+      const auto Close = Text.find(']');
+      Line.Kind = TIniLine::lkSection;
+      Line.Name =
+          TrimText(Text.substr(1, Close == std::string_view::npos ? Text.size() - 1 : Close - 1));
+    } else if (const auto Equals = Text.find('='); Equals != std::string_view::npos) {
+      Line.Kind = TIniLine::lkKey;
+      Line.Name = TrimText(Text.substr(0, Equals));
+      Line.Value = TrimText(Text.substr(Equals + 1));
+    } else {
+      Line.Kind = TIniLine::lkOther;
+    }
+    Lines.push_back(Line);
+  }
+  return Lines;
 }
 
 } // namespace
@@ -104,28 +227,14 @@ std::optional<std::string> TIniFile::FindValue(std::string_view Section,
   const std::string_view WantSection = TrimText(Section);
   const std::string_view WantIdent = TrimText(Ident);
   bool InSection = false;
-  std::size_t Pos = 0;
-  while (Pos <= Contents.size()) {
-    std::size_t End = Contents.find('\n', Pos);
-    if (End == std::string::npos)
-      End = Contents.size();
-    const std::string_view Line = TrimText(std::string_view(Contents).substr(Pos, End - Pos));
-    Pos = End + 1;
-    if (!Line.empty() && Line.front() == '[') {
-      const auto Close = Line.find(']');
-      const auto Name =
-          Line.substr(1, Close == std::string_view::npos ? Line.size() - 1 : Close - 1);
-      InSection = SameText(TrimText(Name), WantSection);
+  for (const auto& Line : SplitLines(Contents)) {
+    if (Line.Kind == TIniLine::lkSection) {
+      InSection = SameText(Line.Name, WantSection);
       continue;
     }
-    if (!InSection)
+    if (!InSection || Line.Kind != TIniLine::lkKey || !SameText(Line.Name, WantIdent))
       continue;
-    const auto Equals = Line.find('=');
-    if (Equals == std::string_view::npos)
-      continue;
-    if (!SameText(TrimText(Line.substr(0, Equals)), WantIdent))
-      continue;
-    std::string_view Value = TrimText(Line.substr(Equals + 1));
+    std::string_view Value = Line.Value;
     // A value in matching quotes is returned without them.
     if (Value.size() >= 2 && (Value.front() == '"' || Value.front() == '\'') &&
         Value.back() == Value.front())
@@ -151,4 +260,123 @@ std::int32_t TIniFile::ReadInteger(std::string_view Section, std::string_view Id
 
 bool TIniFile::ValueExists(std::string_view Section, std::string_view Ident) const {
   return FindValue(Section, Ident).has_value();
+}
+
+std::vector<std::string> TIniFile::ReadSection(std::string_view Section) const {
+  std::vector<std::string> Keys;
+  std::string Contents;
+  if (!ReadWholeFile(FFileName, Contents))
+    return Keys;
+  const std::string_view WantSection = TrimText(Section);
+  bool InSection = false;
+  for (const auto& Line : SplitLines(Contents)) {
+    if (Line.Kind == TIniLine::lkSection)
+      InSection = SameText(Line.Name, WantSection);
+    else if (InSection && Line.Kind == TIniLine::lkKey) {
+      bool Seen = false;
+      for (const auto& Key : Keys)
+        Seen = Seen || SameText(Key, Line.Name);
+      if (!Seen)
+        Keys.emplace_back(Line.Name);
+    }
+  }
+  return Keys;
+}
+
+void TIniFile::WriteString(std::string_view Section, std::string_view Ident,
+                           std::string_view Value) {
+  Update(Section, Ident, Value);
+}
+
+void TIniFile::WriteInteger(std::string_view Section, std::string_view Ident, std::int32_t Value) {
+  Update(Section, Ident, std::to_string(Value));
+}
+
+void TIniFile::DeleteKey(std::string_view Section, std::string_view Ident) {
+  Update(Section, Ident, std::nullopt);
+}
+
+void TIniFile::WriteError() const {
+  throw Exception(Format(LoadResString(SIniFileWriteError), {FFileName}));
+}
+
+void TIniFile::Update(std::string_view Section, std::string_view Ident,
+                      const std::optional<std::string_view>& Value) {
+  const std::string_view WantSection = TrimText(Section);
+  const std::string_view WantIdent = TrimText(Ident);
+  // Anything that would read back as a different key or section is refused
+  // rather than written: a value with a line break could plant keys of its own.
+  if (HasLineBreak(WantSection) || WantSection.find(']') != std::string_view::npos ||
+      HasLineBreak(WantIdent) || WantIdent.find('=') != std::string_view::npos ||
+      (!WantIdent.empty() && WantIdent.front() == '[') || (Value && HasLineBreak(*Value)))
+    WriteError();
+
+  std::string Contents;
+  struct stat Info {};
+  if (stat(FFileName.c_str(), &Info) == 0) {
+    if (!S_ISREG(Info.st_mode) || !ReadWholeFile(FFileName, Contents))
+      WriteError();
+  } else if (errno != ENOENT) {
+    WriteError();
+  }
+
+  // The key's line in the first occurrence that has it, and the place for a
+  // new key: after the last key of the first occurrence of the section (or
+  // after its header), so comments heading the next section stay with it.
+  const auto Lines = SplitLines(Contents);
+  const TIniLine* KeyLine = nullptr;
+  std::optional<std::size_t> InsertAt;
+  bool InSection = false, PastFirst = false;
+  for (const auto& Line : Lines) {
+    if (Line.Kind == TIniLine::lkSection) {
+      PastFirst = PastFirst || InsertAt.has_value();
+      InSection = SameText(Line.Name, WantSection);
+      if (InSection && !PastFirst)
+        InsertAt = Line.Next;
+      continue;
+    }
+    if (!InSection || Line.Kind != TIniLine::lkKey)
+      continue;
+    if (!PastFirst)
+      InsertAt = Line.Next;
+    if (SameText(Line.Name, WantIdent)) {
+      KeyLine = &Line;
+      break;
+    }
+  }
+
+  const std::string_view Break = LineBreakOf(Contents);
+  std::string Result;
+  if (!Value) {
+    if (!KeyLine)
+      return;
+    Result = Contents.substr(0, KeyLine->Begin) + Contents.substr(KeyLine->Next);
+  } else if (KeyLine) {
+    const std::size_t ValueBegin =
+        static_cast<std::size_t>(KeyLine->Value.data() - Contents.data());
+    Result = Contents.substr(0, ValueBegin);
+    Result += *Value;
+    Result += Contents.substr(ValueBegin + KeyLine->Value.size());
+  } else {
+    std::string NewLines;
+    std::size_t At = InsertAt.value_or(Contents.size());
+    if (At == Contents.size() && !Contents.empty() && Contents.back() != '\n')
+      NewLines += Break;
+    if (!InsertAt) {
+      // A new section goes at the end, set off by a blank line.
+      if (!Lines.empty() && Lines.back().Kind != TIniLine::lkBlank)
+        NewLines += Break;
+      NewLines += "[";
+      NewLines += WantSection;
+      NewLines += "]";
+      NewLines += Break;
+    }
+    NewLines += WantIdent;
+    NewLines += "=";
+    NewLines += *Value;
+    NewLines += Break;
+    Result = Contents.substr(0, At) + NewLines + Contents.substr(At);
+  }
+  if (!ReplaceFile(FFileName, Result))
+    WriteError();
 }

@@ -4,11 +4,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A settings file with the profile semantics of the desktop platform: sections
 // and keys are matched without regard to case, names and values are trimmed,
 // and a missing file or key is simply the default. The file is read at every
 // call, so what another program wrote is seen at once.
+//
+// Writes go through to the file at once. Only the one line that holds the key
+// changes (or one line is added, with the section header when the section is
+// new); every other byte of the file - other sections, keys, comments, blank
+// lines, line endings - stays as it was. The new contents are written to a
+// temporary file beside the old one and renamed over it, so a failed write
+// leaves the old file whole. A failure raises "Unable to write to %s" with the
+// file name.
 class TIniFile {
 public:
   explicit TIniFile(std::string FileName);
@@ -22,9 +31,24 @@ public:
   std::int32_t ReadInteger(std::string_view Section, std::string_view Ident,
                            std::int32_t Default) const;
   bool ValueExists(std::string_view Section, std::string_view Ident) const;
+  // The key names of a section in file order, each once (the first spelling).
+  std::vector<std::string> ReadSection(std::string_view Section) const;
+
+  // Sets the key's value, creating the key (and the section) when missing.
+  // A name or value that would not read back as one key of one section (a
+  // line break anywhere, "=" or a leading "[" in the key, "]" in the section)
+  // is refused with the write error and the file is left alone.
+  void WriteString(std::string_view Section, std::string_view Ident, std::string_view Value);
+  // Written as decimal text.
+  void WriteInteger(std::string_view Section, std::string_view Ident, std::int32_t Value);
+  // Removes the key's line (the one the readers see); no key, no change.
+  void DeleteKey(std::string_view Section, std::string_view Ident);
 
 private:
   std::optional<std::string> FindValue(std::string_view Section, std::string_view Ident) const;
+  void Update(std::string_view Section, std::string_view Ident,
+              const std::optional<std::string_view>& Value);
+  [[noreturn]] void WriteError() const;
 
   std::string FFileName;
 };

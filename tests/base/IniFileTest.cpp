@@ -60,3 +60,143 @@ TEST(IniFile, MissingFileGivesDefaults) {
   EXPECT_EQ(Ini.ReadInteger("Settings", "Width", 625), 625);
   EXPECT_EQ(Ini.ReadString("Settings", "Port", "COM1"), "COM1");
 }
+
+namespace {
+
+// A settings file as people keep them: comments, blank lines, CR LF breaks,
+// odd spacing and a last line without a break.
+const char* const SampleIni = "; port settings\r\n"
+                              "[Main]\r\n"
+                              "  Width = 800 \r\n"
+                              "Height=600\r\n"
+                              "\r\n"
+                              "; the scope's own\r\n"
+                              "[Scope]\r\n"
+                              "Port=COM3\r\n"
+                              "[main]\r\n"
+                              "Extra=1\r\n"
+                              "Tail=no break";
+
+} // namespace
+
+TEST(IniFileWrite, ChangesOnlyTheKeyItWrites) {
+  struct Row {
+    const char* Section;
+    const char* Ident;
+    const char* Value; // nullptr: DeleteKey
+    const char* Expected;
+  } const Rows[] = {
+      // An existing key: only its value changes, spacing around it stays.
+      {"MAIN", "width", "1024",
+       "; port settings\r\n[Main]\r\n  Width = 1024 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
+      // A key found only in the second occurrence of the section is changed there.
+      {"Main", "Extra", "2",
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=2\r\nTail=no break"},
+      // A new key goes after the section's last key, ahead of the blank line
+      // and the comment that belong to the next section.
+      {"Main", "Depth", "8",
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\nDepth=8\r\n\r\n"
+       "; the scope's own\r\n[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
+      // A new key after a last line without a break gets one first.
+      {"Scope", "Tail", "x",
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\nTail=x\r\n[main]\r\nExtra=1\r\nTail=no break"},
+      {"main", "Tail", "", // an empty value
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail="},
+      // A new section goes at the end, in the file's line breaks.
+      {"Port", "BaudRate", "57600",
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break\r\n\r\n[Port]\r\n"
+       "BaudRate=57600\r\n"},
+      {"Main", "HEIGHT", nullptr,
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\n\r\n; the scope's own\r\n"
+       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
+      {"Main", "Missing", nullptr, SampleIni},
+  };
+  for (const auto& R : Rows) {
+    TTempDir Dir;
+    const auto Name = Dir.File("port.ini");
+    WriteTextFile(Name, SampleIni);
+    TIniFile Ini(Name);
+    if (R.Value)
+      Ini.WriteString(R.Section, R.Ident, R.Value);
+    else
+      Ini.DeleteKey(R.Section, R.Ident);
+    EXPECT_EQ(ReadTextFile(Name), R.Expected) << R.Section << "/" << R.Ident;
+    if (R.Value)
+      EXPECT_EQ(Ini.ReadString(R.Section, R.Ident, "default"), R.Value);
+    else
+      EXPECT_FALSE(Ini.ValueExists(R.Section, R.Ident));
+  }
+}
+
+TEST(IniFileWrite, CreatesTheFileAndReadsBack) {
+  TTempDir Dir;
+  const auto Name = Dir.File("new.ini");
+  TIniFile Ini(Name);
+  Ini.WriteString("ComPort1", "Port", "/dev/ttyUSB0");
+  Ini.WriteInteger("ComPort1", "Buffer.InputSize", -2048);
+  Ini.WriteInteger("ComPort1", "buffer.inputsize", 4096); // same key, other case
+  Ini.WriteString("Other", "Port", "COM2");
+  EXPECT_EQ(ReadTextFile(Name),
+            "[ComPort1]\nPort=/dev/ttyUSB0\nBuffer.InputSize=4096\n\n[Other]\nPort=COM2\n");
+  EXPECT_EQ(Ini.ReadInteger("ComPort1", "Buffer.InputSize", 0), 4096);
+  EXPECT_EQ(Ini.ReadSection("comport1"), (std::vector<std::string>{"Port", "Buffer.InputSize"}));
+  EXPECT_TRUE(Ini.ReadSection("Absent").empty());
+}
+
+TEST(IniFileWrite, KeepsPermissionsAndFollowsLinks) {
+  TTempDir Dir;
+  const auto Name = Dir.File("real.ini");
+  WriteTextFile(Name, "[A]\nx=1\n");
+  std::filesystem::permissions(Name, std::filesystem::perms(0640));
+  std::filesystem::create_symlink(Name, Dir.File("link.ini"));
+  TIniFile(Dir.File("link.ini")).WriteInteger("A", "x", 2);
+  EXPECT_TRUE(std::filesystem::is_symlink(Dir.File("link.ini")));
+  EXPECT_EQ(ReadTextFile(Name), "[A]\nx=2\n");
+  EXPECT_EQ(std::filesystem::status(Name).permissions(), std::filesystem::perms(0640));
+  // Nothing but the two names is left in the folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()), {}), 2);
+}
+
+// Failing writes leave the file as it was and no temporary file behind. The
+// tests may run as root, which may write any file; a file with no write
+// permission bit at all is still refused, as the user marked it read-only.
+TEST(IniFileWrite, UnwritableFileFailsAndChangesNothing) {
+  TTempDir Dir;
+  const auto ReadOnly = Dir.File("readonly.ini");
+  WriteTextFile(ReadOnly, SampleIni);
+  std::filesystem::permissions(ReadOnly, std::filesystem::perms(0444));
+  std::filesystem::create_directory(Dir.File("folder.ini"));
+  WriteTextFile(Dir.File("plain"), "not a folder");
+
+  for (const auto& Name : {ReadOnly, Dir.File("folder.ini"), Dir.File("plain/under.ini")}) {
+    TIniFile Ini(Name);
+    EXPECT_EXCEPTION_MESSAGE(Ini.WriteString("Main", "Width", "1"), "Unable to write to " + Name);
+    EXPECT_EXCEPTION_MESSAGE(Ini.WriteInteger("New", "Key", 1), "Unable to write to " + Name);
+  }
+  EXPECT_EQ(ReadTextFile(ReadOnly), SampleIni);
+  EXPECT_EQ(std::filesystem::status(ReadOnly).permissions(), std::filesystem::perms(0444));
+  EXPECT_EQ(ReadTextFile(Dir.File("plain")), "not a folder");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()), {}), 3);
+}
+
+// A name or value that would read back as other keys or sections is refused
+// rather than written.
+TEST(IniFileWrite, RefusesTextThatWouldChangeTheFilesShape) {
+  TTempDir Dir;
+  const auto Name = Dir.File("port.ini");
+  WriteTextFile(Name, SampleIni);
+  TIniFile Ini(Name);
+  const std::pair<const char*, const char*> Keys[] = {
+      {"Main", "a=b"}, {"Main", "[x"}, {"Ma]in", "a"}, {"Main", "a\nb"}, {"Ma\rin", "a"}};
+  for (const auto& [Section, Ident] : Keys)
+    EXPECT_EXCEPTION_MESSAGE(Ini.WriteString(Section, Ident, "1"), "Unable to write to " + Name);
+  EXPECT_EXCEPTION_MESSAGE(Ini.WriteString("Main", "Port", "COM1\n[Evil]\nx=1"),
+                           "Unable to write to " + Name);
+  EXPECT_EXCEPTION_MESSAGE(Ini.WriteString("Main", "Port", "COM1\r"), "Unable to write to " + Name);
+  EXPECT_EQ(ReadTextFile(Name), SampleIni);
+}
