@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "scope/ScopeState.h"
+
+class QImage;
+
+// Saving what the scope area shows. Both functions write through a temporary
+// file that replaces the target only once everything was written, so a failed
+// save leaves an earlier file intact. A file that cannot be created or written
+// raises Exception with a message naming the file and the system's reason,
+// e.g. Cannot create file "/x/plot.txt". Permission denied
+
+// Proposed names of the two save dialogs.
+extern const char* const PictureFileName; // "plot.bmp"
+extern const char* const ValuesFileName;  // "plot.txt"
+
+// Saves Picture as a BMP file.
+void SavePicture(const std::string& FileName, const QImage& Picture);
+// Writes the values file of Panels and Samples (see PlotValuesText).
+void SavePlotValues(const std::string& FileName, const TScopePanels& Panels,
+                    const TScopeSamples& Samples);
+// Writes Contents as the whole file.
+void SaveFileContents(const std::string& FileName, const std::string& Contents);
+
+// Message formats of the two failures: file name, then the system's reason.
+extern const char* const SCannotCreateFile;
+extern const char* const SCannotWriteFile;

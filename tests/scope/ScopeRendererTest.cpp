@@ -1,0 +1,196 @@
+#include "scope/ScopeRenderer.h"
+
+#include <set>
+#include <vector>
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QRgb Trace = TScopeRenderer::ToRgb(TScopeRenderer::DefaultTraceColor);
+const QRgb Grid = TScopeRenderer::ToRgb(TScopeRenderer::DefaultGridColor);
+const QRgb Back = TScopeRenderer::ToRgb(TScopeRenderer::DefaultBackColor);
+
+TScopeSamples Flat(std::uint8_t Value) {
+  TScopeSamples S;
+  S.fill(Value);
+  return S;
+}
+
+std::vector<int> ColumnsOfColor(const QImage& Image, int Row, QRgb Color) {
+  std::vector<int> Found;
+  for (int X = 0; X < Image.width(); ++X)
+    if (Image.pixel(X, Row) == Color)
+      Found.push_back(X);
+  return Found;
+}
+
+std::vector<int> RowsOfColor(const QImage& Image, int Column, QRgb Color) {
+  std::vector<int> Found;
+  for (int Y = 0; Y < Image.height(); ++Y)
+    if (Image.pixel(Column, Y) == Color)
+      Found.push_back(Y);
+  return Found;
+}
+
+TEST(ScopeRenderer, DefaultColours) {
+  EXPECT_EQ(Trace, qRgb(0, 255, 0));
+  EXPECT_EQ(Grid, qRgb(128, 128, 128));
+  EXPECT_EQ(Back, qRgb(0, 128, 128));
+  // Red sits in the low byte; the top byte is ignored.
+  EXPECT_EQ(TScopeRenderer::ToRgb(0x0000FF), qRgb(255, 0, 0));
+  EXPECT_EQ(TScopeRenderer::ToRgb(0xFF563412), qRgb(0x12, 0x34, 0x56));
+}
+
+TEST(ScopeRenderer, GridOfTheDesignedSize) {
+  TScopeRenderer R;
+  R.ScopePaint(Flat(127), 615, 284);
+  const QImage& B = R.Bitmap();
+  ASSERT_EQ(B.size(), QSize(615, 284));
+  std::vector<int> Columns;
+  for (int I = 0; I < 25; ++I)
+    Columns.push_back(static_cast<int>(I * 24.6));
+  ASSERT_EQ(Columns[3], 73);
+  ASSERT_EQ(Columns[24], 590);
+  // Row 20 crosses no row line and no trace: grid columns only.
+  EXPECT_EQ(ColumnsOfColor(B, 20, Grid), Columns);
+  EXPECT_EQ(ColumnsOfColor(B, 20, Back).size(), 615u - 25u);
+  // Column 10 crosses no column line: grid rows and the flat trace.
+  EXPECT_EQ(RowsOfColor(B, 10, Grid), (std::vector<int>{0, 35, 71, 106, 142, 177, 213, 248}));
+}
+
+TEST(ScopeRenderer, FlatLineAfterResetLiesOnBitmapRow141) {
+  TScopeRenderer R;
+  R.ScopePaint(Flat(127), 615, 284);
+  const QImage& B = R.Bitmap();
+  for (int X : {10, 300, 600})
+    EXPECT_EQ(B.pixel(X, 141), Trace) << X;
+  // Pen width 2: the rows around it, and nothing further away.
+  const auto Rows = RowsOfColor(B, 300, Trace);
+  ASSERT_FALSE(Rows.empty());
+  EXPECT_GE(Rows.front(), 139);
+  EXPECT_LE(Rows.back(), 143);
+  EXPECT_LE(Rows.size(), 3u);
+  // The trace spans the full width of the bitmap.
+  EXPECT_EQ(B.pixel(1, 141), Trace);
+  EXPECT_EQ(B.pixel(613, 141), Trace);
+}
+
+TEST(ScopeRenderer, TraceColourFollowsTheSettings) {
+  TScopeRenderer R;
+  R.SetColors(0x0000FF, 0xFFFFFF, 0x000000);
+  R.ScopePaint(Flat(127), 615, 284);
+  EXPECT_EQ(R.Bitmap().pixel(300, 141), qRgb(255, 0, 0));
+  EXPECT_EQ(R.Bitmap().pixel(24, 20), qRgb(255, 255, 255));
+  EXPECT_EQ(R.Bitmap().pixel(30, 20), qRgb(0, 0, 0));
+}
+
+TEST(ScopeRenderer, ScreenLeavesOutTheBandsAndStretches) {
+  TScopeRenderer R;
+  const QImage& S = R.ScopePaint(Flat(127), 615, 284);
+  ASSERT_EQ(S.size(), QSize(615, 284));
+  // 25 columns with a line on the left edge.
+  EXPECT_EQ(S.pixel(0, 20), Grid);
+  EXPECT_EQ(ColumnsOfColor(S, 20, Grid).size(), 25u);
+  // Row line 0 lies in the top band: the screen shows the 7 inner row lines.
+  std::vector<int> Runs;
+  int Previous = -2;
+  for (int Y : RowsOfColor(S, 10, Grid)) {
+    if (Y != Previous + 1)
+      Runs.push_back(Y);
+    Previous = Y;
+  }
+  EXPECT_EQ(Runs.size(), 7u);
+  EXPECT_NE(S.pixel(10, 0), Grid);
+  // Top row shows bitmap row 5, the bottom row bitmap row H - 6; rows in
+  // between are bitmap rows in order, stretched by H / (H - 10).
+  const QImage& B = R.Bitmap();
+  auto SameRow = [&](int ScreenRow, int BitmapRow) {
+    return std::equal(reinterpret_cast<const QRgb*>(S.constScanLine(ScreenRow)),
+                      reinterpret_cast<const QRgb*>(S.constScanLine(ScreenRow)) + 615,
+                      reinterpret_cast<const QRgb*>(B.constScanLine(BitmapRow)));
+  };
+  EXPECT_TRUE(SameRow(0, 5));
+  EXPECT_TRUE(SameRow(283, 278));
+  // Bitmap row 142 (a grid row) lands on screen at about (142 - 5) * 284 / 274.
+  EXPECT_EQ(S.pixel(10, 142), Grid);
+  EXPECT_NE(S.pixel(10, 137), Grid);
+}
+
+TEST(ScopeRenderer, ValuesInTheTopBandAreNotOnTheScreen) {
+  TScopeRenderer R;
+  // Stored 4 lands in bitmap row 4: outside the screen copy.
+  const QImage& Hidden = R.ScopePaint(Flat(4), 615, 284);
+  EXPECT_TRUE(ColumnsOfColor(Hidden, 0, Trace).empty());
+  for (int Y = 0; Y < 284; ++Y)
+    ASSERT_EQ(Hidden.pixel(300, Y) == Trace, false) << Y;
+  // Stored 5 lands in bitmap row 5, the top row on the screen.
+  const QImage& Shown = R.ScopePaint(Flat(5), 615, 284);
+  EXPECT_EQ(Shown.pixel(300, 0), Trace);
+}
+
+TEST(ScopeRenderer, RisingTraceFromBottomToTop) {
+  TScopeSamples S;
+  for (int I = 0; I < 256; ++I)
+    S[I] = static_cast<std::uint8_t>(256 - I); // stored form of a received ramp 0..255
+  TScopeRenderer R;
+  R.ScopePaint(S, 615, 284);
+  const auto& P = R.Points();
+  EXPECT_EQ(P[0], QPoint(0, 0));
+  EXPECT_EQ(P[1].x(), 2);
+  EXPECT_GE(P[1].y(), 283); // stored 255: at y = H or just above it
+  EXPECT_EQ(P[255].y(), 1);
+  EXPECT_GE(P[255].x(), 614);
+  for (int I = 2; I < 256; ++I)
+    ASSERT_LE(P[I].y(), P[I - 1].y()) << I;
+}
+
+TEST(ScopeRenderer, EnlargedAreaEnlargesBitmapAndGrid) {
+  TScopeRenderer R;
+  R.ScopePaint(Flat(127), 615, 284);
+  const QImage& S = R.ScopePaint(Flat(127), 1000, 700);
+  EXPECT_EQ(S.size(), QSize(1000, 700));
+  EXPECT_EQ(R.Bitmap().size(), QSize(1000, 700));
+  EXPECT_EQ(ColumnsOfColor(R.Bitmap(), 20, Grid).size(), 25u);
+  EXPECT_EQ(R.Bitmap().pixel(40, 20), Grid);
+  // 127 * 700 / 255 = 348.6
+  EXPECT_EQ(R.Bitmap().pixel(998, 348), Trace);
+}
+
+TEST(ScopeRenderer, SmallHeightsShowTheBackgroundOnly) {
+  for (int H : {1, 5, 9, 10}) {
+    SCOPED_TRACE(H);
+    TScopeRenderer R;
+    const QImage& S = R.ScopePaint(Flat(127), 300, H);
+    ASSERT_EQ(S.size(), QSize(300, H));
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < 300; ++X)
+        ASSERT_EQ(S.pixel(X, Y), Back);
+  }
+  // Height 11 has one source row: it is shown, stretched over the area.
+  TScopeRenderer R;
+  const QImage& S = R.ScopePaint(Flat(127), 300, 11);
+  for (int Y = 0; Y < 11; ++Y)
+    EXPECT_EQ(S.copy(0, Y, 300, 1), R.Bitmap().copy(0, 5, 300, 1)) << Y;
+}
+
+TEST(ScopeRenderer, EmptyAreaGivesAnEmptyPicture) {
+  TScopeRenderer R;
+  EXPECT_TRUE(R.ScopePaint(Flat(127), 0, 284).isNull());
+  EXPECT_TRUE(R.ScopePaint(Flat(127), 615, 0).isNull());
+  EXPECT_TRUE(R.ScopePaint(Flat(127), -3, -3).isNull());
+}
+
+TEST(ScopeRenderer, PaintsOntoAPainterLikeTheScreenPicture) {
+  TScopeRenderer R;
+  QImage Target(615, 284, QImage::Format_RGB32);
+  Target.fill(Qt::black);
+  {
+    QPainter P(&Target);
+    R.ScopePaint(P, Flat(100), 615, 284);
+  }
+  EXPECT_EQ(Target, R.Screen());
+}
+
+} // namespace
