@@ -1,11 +1,5 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/Startup.h"
 
 int main(int argc, char* argv[]) {
-  QApplication Application(argc, argv);
-  QMainWindow Window;
-  Window.setWindowTitle("HXT24");
-  Window.resize(625, 375);
-  Window.show();
-  return Application.exec();
+  return RunHxt24(argc, argv);
 }

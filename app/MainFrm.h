@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPainter;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class TAboutDialog;
+class TIniFile;
+class TPaintBox;
+class TPortDialog;
+
+// The one main window: menu, toolbar, the scope area and the ten-panel status
+// bar, and all state of the link to the scope.
+class TMainForm : public QMainWindow {
+public:
+  static constexpr int DesignedWidth = 625;
+  static constexpr int DesignedHeight = 375;
+  static constexpr int MinWidth = 200;
+  static constexpr int MinHeight = 150;
+  static constexpr int MaxSize = 16384;
+  static constexpr int PanelCount = 10;
+
+  // IniFileName is the settings file; the program passes "config.ini" beside
+  // the executable.
+  explicit TMainForm(const std::string& IniFileName, QWidget* Parent = nullptr);
+  ~TMainForm() override;
+
+  // The dialogs are created after the main window; start-up hands them over.
+  void UseDialogs(TPortDialog* PortDialog, TAboutDialog* AboutDialog);
+
+  // Controls, by their names.
+  QMenu* itDevice = nullptr;
+  QAction* itConnect = nullptr;
+  QAction* itDisconnect = nullptr;
+  QAction* N1 = nullptr;
+  QAction* itExit = nullptr;
+  QMenu* itHelp = nullptr;
+  QAction* itAbout = nullptr;
+  QToolBar* ToolBar1 = nullptr;
+  QToolButton* tbbCapture = nullptr;
+  QToolButton* tbSavePlot = nullptr;
+  QFrame* ScopePanel = nullptr;
+  TPaintBox* Scope = nullptr;
+  QStatusBar* StatusBar = nullptr;
+  std::array<QLabel*, PanelCount> Panels{};
+
+  // Commands; menu and toolbar run them from the event loop.
+  void itConnectClick();
+  void itDisconnectClick();
+  void itExitClick();
+  void itAboutClick();
+  void tbbCaptureClick();
+  void tbSavePlotClick();
+
+  // Read-only views for the status bar and the scope state.
+  QString PanelText(int Index) const;
+  std::uint32_t TraceColor() const { return FTraceColor; }
+  std::uint32_t GridColor() const { return FGridColor; }
+  std::uint32_t BackColor() const { return FBackColor; }
+  const std::array<std::uint8_t, 256>& Samples() const { return FSamples; }
+
+protected:
+  void showEvent(QShowEvent* Event) override;
+
+private:
+  void CreateControls();
+  void FormCreate();
+  void FormDestroy();
+  void ResetTrace();
+  void UpdateMenuState();
+  void ScopePaint(QPainter& Canvas);
+
+  std::unique_ptr<QImage> FBitmap;
+  std::unique_ptr<TIniFile> FIniFile;
+  std::uint32_t FTraceColor = 0;
+  std::uint32_t FGridColor = 0;
+  std::uint32_t FBackColor = 0;
+  std::array<std::uint8_t, 256> FSamples{};
+
+  std::string FIniFileName;
+  TPortDialog* FPortDialog = nullptr;
+  TAboutDialog* FAboutDialog = nullptr;
+  bool FShown = false;
+};
+
+// Colours in config.ini are 0x00BBGGRR; only the low 24 bits count.
+QColor ColorFromValue(std::uint32_t Value);
+
+// A window size from config.ini, or the designed size when it lies outside
+// [Min, TMainForm::MaxSize].
+int CheckedWindowSize(std::int32_t Value, int Min, int Designed);

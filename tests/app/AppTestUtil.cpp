@@ -1,0 +1,51 @@
+#include "AppTestUtil.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+
+namespace {
+
+class TQtEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    static int Argc = 1;
+    static char Name[] = "app_tests";
+    static char* Argv[] = {Name, nullptr};
+    FApplication = new THxtApplication(Argc, Argv);
+    THxtApplication::SetTitle(QStringLiteral("HXT24"));
+  }
+  void TearDown() override { delete FApplication; }
+
+private:
+  THxtApplication* FApplication = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const QtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+} // namespace
+
+TBoxWatcher::TBoxWatcher() {
+  qApp->installEventFilter(this);
+}
+
+TBoxWatcher::~TBoxWatcher() {
+  qApp->removeEventFilter(this);
+}
+
+bool TBoxWatcher::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::Show)
+    if (auto* Box = qobject_cast<QMessageBox*>(Watched)) {
+      FBoxes.push_back({Box->windowTitle(), Box->text(), Box->icon(), Box->textFormat()});
+      QTimer::singleShot(0, Box, [Box] { Box->done(QMessageBox::Ok); });
+    }
+  return false;
+}
+
+void ProcessPendingEvents() {
+  for (int i = 0; i < 10; ++i)
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+// The test program's application object lives from before the first test to
+// after the last (a global test environment); tests only use qApp.
+
+// One error box as the user saw it.
+struct TShownBox {
+  QString Title;
+  QString Text;
+  QMessageBox::Icon Icon;
+  Qt::TextFormat Format;
+};
+
+// Watches for message boxes while it lives: every box that shows is recorded
+// and dismissed with OK as soon as its modal loop runs.
+class TBoxWatcher : public QObject {
+public:
+  TBoxWatcher();
+  ~TBoxWatcher() override;
+  const std::vector<TShownBox>& Boxes() const { return FBoxes; }
+
+protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+  std::vector<TShownBox> FBoxes;
+};
+
+// Runs queued calls and posted events until none are left.
+void ProcessPendingEvents();

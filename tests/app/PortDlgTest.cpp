@@ -1,0 +1,131 @@
+#include "app/PortDlg.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../TestUtil.h"
+#include "AppTestUtil.h"
+
+namespace {
+
+// Runs the dialog modally; Act runs inside its loop.
+int ExecWith(TPortDialog& Dialog, std::function<void()> Act) {
+  QTimer::singleShot(0, &Dialog, std::move(Act));
+  return Dialog.exec();
+}
+
+} // namespace
+
+TEST(PortDlg, ControlsAndGeometry) {
+  TPortDialog Dialog;
+  EXPECT_EQ(Dialog.windowTitle(), "Connect");
+  EXPECT_EQ(Dialog.size(), QSize(282, 99));
+  EXPECT_EQ(Dialog.minimumSize(), Dialog.maximumSize());
+  EXPECT_EQ(Dialog.GroupBox->geometry(), QRect(8, 8, 185, 81));
+  EXPECT_EQ(Dialog.GroupBox->title(), "");
+  EXPECT_EQ(Dialog.lblPort->parent(), Dialog.GroupBox);
+  EXPECT_EQ(Dialog.lblPort->pos(), QPoint(16, 20));
+  EXPECT_EQ(Dialog.lblPort->text(), "Connect using port:");
+  EXPECT_EQ(Dialog.cbPort->parent(), Dialog.GroupBox);
+  EXPECT_EQ(Dialog.cbPort->pos(), QPoint(16, 40));
+  EXPECT_EQ(Dialog.cbPort->width(), 145);
+  EXPECT_TRUE(Dialog.cbPort->isEditable());
+  ASSERT_GE(Dialog.cbPort->count(), 4);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(Dialog.cbPort->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+  EXPECT_EQ(Dialog.cbPort->currentText(), "COM1");
+  EXPECT_EQ(Dialog.btnOK->geometry(), QRect(200, 16, 75, 25));
+  EXPECT_EQ(Dialog.btnOK->text(), "OK");
+  EXPECT_TRUE(Dialog.btnOK->isDefault());
+  EXPECT_EQ(Dialog.btnCancel->geometry(), QRect(200, 48, 75, 25));
+  EXPECT_EQ(Dialog.btnCancel->text(), "Cancel");
+}
+
+TEST(PortDlg, OkUntouchedGivesCom1AndTheLastChoiceIsKept) {
+  TPortDialog Dialog;
+  EXPECT_EQ(ExecWith(Dialog, [&] { Dialog.btnOK->click(); }), QDialog::Accepted);
+  EXPECT_EQ(Dialog.GetPortName(), "COM1");
+
+  EXPECT_EQ(ExecWith(Dialog,
+                     [&] {
+                       Dialog.cbPort->setCurrentIndex(2);
+                       Dialog.btnOK->click();
+                     }),
+            QDialog::Accepted);
+  EXPECT_EQ(Dialog.GetPortName(), "COM3");
+
+  // The next Connect opens with COM3 still chosen.
+  QString Shown;
+  ExecWith(Dialog, [&] {
+    Shown = Dialog.cbPort->currentText();
+    Dialog.btnOK->click();
+  });
+  EXPECT_EQ(Shown, "COM3");
+}
+
+TEST(PortDlg, EnterIsOkEscIsNothingAndTheCloseBoxCancels) {
+  TPortDialog Dialog;
+  bool StillOpenAfterEsc = false;
+  const int Result = ExecWith(Dialog, [&] {
+    QKeyEvent Esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Dialog, &Esc);
+    StillOpenAfterEsc = Dialog.isVisible();
+    Dialog.close();
+  });
+  EXPECT_TRUE(StillOpenAfterEsc);
+  EXPECT_EQ(Result, QDialog::Rejected);
+
+  EXPECT_EQ(ExecWith(Dialog,
+                     [&] {
+                       QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                       QCoreApplication::sendEvent(Dialog.cbPort, &Enter);
+                     }),
+            QDialog::Accepted);
+  EXPECT_EQ(ExecWith(Dialog, [&] { Dialog.btnCancel->click(); }), QDialog::Rejected);
+}
+
+TEST(PortDlg, TypedNamesPassUnchanged) {
+  TPortDialog Dialog;
+  for (const char* Typed : {"/dev/ttyUSB7", "COM12", " com 3 ", ""}) {
+    ExecWith(Dialog, [&] {
+      Dialog.cbPort->setEditText(QString::fromUtf8(Typed));
+      Dialog.btnOK->click();
+    });
+    EXPECT_EQ(Dialog.GetPortName(), Typed);
+  }
+}
+
+TEST(PortDlg, SerialDevicesAreListedInOrderWithoutDuplicates) {
+  namespace fs = std::filesystem;
+  TTempDir Dir;
+  const fs::path Dev = Dir.Path() / "dev";
+  const fs::path Sys = Dir.Path() / "sys";
+  fs::create_directories(Dev / "serial" / "by-id");
+  for (const char* Name : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty0", "null"})
+    WriteTextFile((Dev / Name).string(), "");
+  WriteTextFile((Dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0").string(), "");
+  fs::create_directories(Sys / "ttyS1" / "device" / "driver");
+  fs::create_directories(Sys / "ttyUSB0" / "device" / "driver");
+  fs::create_directories(Sys / "ttyS0" / "device"); // no driver bound: not a port
+  fs::create_directories(Sys / "tty0");
+
+  const std::vector<std::string> Expected = {
+      (Dev / "ttyUSB0").string(),
+      (Dev / "ttyUSB1").string(),
+      (Dev / "ttyACM0").string(),
+      (Dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0").string(),
+      (Dev / "ttyS1").string(),
+  };
+  EXPECT_EQ(SerialDeviceNames(Dev.string(), Sys.string()), Expected);
+  EXPECT_TRUE(
+      SerialDeviceNames((Dir.Path() / "none").string(), (Dir.Path() / "none").string()).empty());
+}
