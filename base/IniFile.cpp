@@ -301,7 +301,7 @@ void TIniFile::WriteError() const {
 }
 
 void TIniFile::Update(std::string_view Section, std::string_view Ident,
-                      const std::optional<std::string_view>& Value) {
+                      std::optional<std::string_view> Value) {
   const std::string_view WantSection = TrimText(Section);
   const std::string_view WantIdent = TrimText(Ident);
   // Anything that would read back as a different key or section is refused
@@ -343,6 +343,19 @@ void TIniFile::Update(std::string_view Section, std::string_view Ident,
       KeyLine = &Line;
       break;
     }
+  }
+
+  // The reader trims values and takes off one pair of matching quotes; a
+  // value that would lose something that way is written inside double quotes,
+  // so that every value reads back as written.
+  std::string Quoted;
+  if (Value && !Value->empty() &&
+      (static_cast<unsigned char>(Value->front()) <= ' ' ||
+       static_cast<unsigned char>(Value->back()) <= ' ' ||
+       (Value->size() >= 2 && (Value->front() == '"' || Value->front() == '\'') &&
+        Value->back() == Value->front()))) {
+    Quoted = "\"" + std::string(*Value) + "\"";
+    Value = Quoted;
   }
 
   const std::string_view Break = LineBreakOf(Contents);

@@ -35,6 +35,8 @@ public:
   std::vector<std::string> ReadSection(std::string_view Section) const;
 
   // Sets the key's value, creating the key (and the section) when missing.
+  // A value with blanks at either end, or in matching quotes, is written in
+  // double quotes so that it reads back unchanged.
   // A name or value that would not read back as one key of one section (a
   // line break anywhere, "=" or a leading "[" in the key, "]" in the section)
   // is refused with the write error and the file is left alone.
@@ -47,7 +49,7 @@ public:
 private:
   std::optional<std::string> FindValue(std::string_view Section, std::string_view Ident) const;
   void Update(std::string_view Section, std::string_view Ident,
-              const std::optional<std::string_view>& Value);
+              std::optional<std::string_view> Value);
   [[noreturn]] void WriteError() const;
 
   std::string FFileName;

@@ -200,3 +200,17 @@ TEST(IniFileWrite, RefusesTextThatWouldChangeTheFilesShape) {
   EXPECT_EXCEPTION_MESSAGE(Ini.WriteString("Main", "Port", "COM1\r"), "Unable to write to " + Name);
   EXPECT_EQ(ReadTextFile(Name), SampleIni);
 }
+
+TEST(IniFileWrite, EveryValueReadsBackAsWritten) {
+  TTempDir Dir;
+  const auto Name = Dir.File("values.ini");
+  TIniFile Ini(Name);
+  const char* const Values[] = {" lead",  "trail\t", "\"quoted\"",      "'single'",        "\"",
+                                "\"open", "a=b=c",   "[not a section]", "; not a comment", "x\x01",
+                                ""};
+  for (const char* Value : Values) {
+    Ini.WriteString("S", "K", Value);
+    EXPECT_EQ(Ini.ReadString("S", "K", "default"), Value);
+  }
+  EXPECT_EQ(Ini.ReadSection("S"), std::vector<std::string>{"K"});
+}
