@@ -1,0 +1,85 @@
+#include "i18n/gnugettext.h"
+
+#include <memory>
+#include <mutex>
+
+#include "base/WideText.h"
+
+namespace {
+
+// The domain list and its lock. The lock object itself lives for the whole
+// process so that a late translation on another thread never meets a
+// destroyed lock; "the list is gone" is what tells that shutdown has begun.
+std::shared_mutex ResourceStringDomainsLock;
+std::unique_ptr<std::vector<std::string>> ResourceStringDomains;
+std::unique_ptr<THook> ResourceStringHook;
+std::mutex StartupLock;
+
+} // namespace
+
+void AddResourceStringDomain(const std::string& Name) {
+  std::unique_lock Lock(ResourceStringDomainsLock);
+  if (ResourceStringDomains)
+    ResourceStringDomains->push_back(Name);
+}
+
+std::vector<std::string> ResourceStringDomainList() {
+  std::shared_lock Lock(ResourceStringDomainsLock);
+  return ResourceStringDomains ? *ResourceStringDomains : std::vector<std::string>();
+}
+
+std::u16string TranslateResourceText(std::u16string_view Text) {
+  // The walk runs on a copy, so the lock is not held while catalogs open (and
+  // an error raised there may itself load resource strings).
+  std::vector<std::string> Domains;
+  {
+    std::shared_lock Lock(ResourceStringDomainsLock);
+    if (!ResourceStringDomains)
+      return std::u16string(Text);
+    Domains = *ResourceStringDomains;
+  }
+  TGnuGettextInstance* Instance = Translator.load(std::memory_order_acquire);
+  std::u16string Result(Text);
+  if (!Instance)
+    return Result;
+  for (const std::string& Domain : Domains) {
+    Result = Instance->TranslateInDomain(Domain, Text);
+    if (Result != Text)
+      break;
+  }
+  return Result;
+}
+
+std::string LoadTranslatedResourceString(const TResStringRec* ResStringRec) {
+  if (!ResStringRec)
+    return {};
+  const std::string Loaded = LoadUntranslatedResString(ResStringRec);
+  return Utf16ToUtf8(TranslateResourceText(Utf8ToUtf16(Loaded)));
+}
+
+void StartTranslation() {
+  std::lock_guard Guard(StartupLock);
+  if (Translator.load())
+    return;
+  auto Analyzer = std::make_unique<TAssemblyAnalyzer>();
+  Analyzer->Analyze();
+  AssemblyAnalyzer.store(Analyzer.release());
+  {
+    std::unique_lock Lock(ResourceStringDomainsLock);
+    ResourceStringDomains = std::make_unique<std::vector<std::string>>(1, "default");
+  }
+  Translator.store(new TGnuGettextInstance());
+  ResourceStringHook =
+      std::make_unique<THook>(ResStringLoaderEntry(), &LoadTranslatedResourceString);
+}
+
+void StopTranslation() {
+  std::lock_guard Guard(StartupLock);
+  delete Translator.exchange(nullptr);
+  {
+    std::unique_lock Lock(ResourceStringDomainsLock);
+    ResourceStringDomains.reset();
+  }
+  ResourceStringHook.reset();
+  delete AssemblyAnalyzer.exchange(nullptr);
+}

@@ -1,0 +1,384 @@
+#include "i18n/gnugettext.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/Exception.h"
+#include "base/ExePath.h"
+#include "base/IniFile.h"
+#include "base/WideText.h"
+
+std::atomic<TGnuGettextInstance*> Translator{nullptr};
+std::atomic<TAssemblyAnalyzer*> AssemblyAnalyzer{nullptr};
+
+namespace {
+
+// The marker hxt24-embed looks for. "used" keeps it in the executable even
+// though nothing refers to it by name; the volatile reads keep the compiler
+// from folding the zero offset it was built with.
+[[gnu::used]] const volatile unsigned char CarriedCatalogMarker[CarriedCatalogMarkerSize] =
+    "6637DB2E-62E1-4A60-AC19-C23867046A89";
+
+bool IsRegularFile(const std::string& Path) {
+  struct stat Info;
+  return stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
+}
+
+std::string WithSeparator(std::string Directory) {
+  if (Directory.empty() || Directory.back() != '/')
+    Directory += '/';
+  return Directory;
+}
+
+std::uint64_t LittleEndian64(const unsigned char* Bytes) {
+  std::uint64_t Value = 0;
+  for (int i = 7; i >= 0; --i)
+    Value = (Value << 8) | Bytes[i];
+  return Value;
+}
+
+} // namespace
+
+// --- Carried catalogs -------------------------------------------------------
+
+std::uint64_t CarriedCatalogTableOffset() {
+  unsigned char Bytes[8];
+  for (std::size_t i = 0; i < 8; ++i)
+    Bytes[i] = CarriedCatalogMarker[CarriedCatalogMarkerText.size() + i];
+  return LittleEndian64(Bytes);
+}
+
+bool TAssemblyAnalyzer::TNoCaseLess::operator()(const std::string& A, const std::string& B) const {
+  return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
+    return std::tolower(static_cast<unsigned char>(X)) <
+           std::tolower(static_cast<unsigned char>(Y));
+  });
+}
+
+void TAssemblyAnalyzer::Analyze() {
+  AnalyzeFile(ExecutablePath(), CarriedCatalogTableOffset());
+}
+
+void TAssemblyAnalyzer::AnalyzeFile(const std::string& ExeFile, std::uint64_t TableOffset) {
+  if (TableOffset == 0)
+    return;
+  const auto Slash = ExeFile.rfind('/');
+  FBaseDirectory = Slash == std::string::npos ? std::string("./") : ExeFile.substr(0, Slash + 1);
+  FExeFile = ExeFile;
+  std::FILE* File = std::fopen(ExeFile.c_str(), "rb");
+  if (!File)
+    return;
+  constexpr std::uint64_t MaxNameLength = 4096;
+  std::uint64_t Position = TableOffset;
+  for (;;) {
+    unsigned char Head[24];
+    if (fseeko(File, static_cast<off_t>(Position), SEEK_SET) != 0 ||
+        std::fread(Head, 1, 8, File) != 8)
+      break;
+    const std::uint64_t Next = LittleEndian64(Head);
+    if (Next == 0)
+      break;
+    if (std::fread(Head + 8, 1, 16, File) != 16)
+      break;
+    // Entries only go forward; anything else is a damaged table (and could
+    // otherwise loop for ever).
+    if (Next < Position + 24 || Next - Position - 24 > MaxNameLength)
+      break;
+    std::string Name(Next - Position - 24, '\0');
+    if (std::fread(Name.data(), 1, Name.size(), File) != Name.size())
+      break;
+    std::replace(Name.begin(), Name.end(), '\\', '/');
+    TAssemblyFileInfo Info{LittleEndian64(Head + 8), LittleEndian64(Head + 16)};
+    if (!FFiles.emplace(std::string(TrimText(Name)), Info).second)
+      break;
+    Position = Next;
+  }
+  std::fclose(File);
+}
+
+const TAssemblyFileInfo* TAssemblyAnalyzer::Find(const std::string& Path) const {
+  if (Path.compare(0, FBaseDirectory.size(), FBaseDirectory) != 0)
+    return nullptr;
+  const auto It = FFiles.find(Path.substr(FBaseDirectory.size()));
+  return It == FFiles.end() ? nullptr : &It->second;
+}
+
+bool TAssemblyAnalyzer::HasEmbeddedFile(const std::string& Path) const {
+  return Find(Path) != nullptr;
+}
+
+TAssemblyAnalyzer::TResolved TAssemblyAnalyzer::ResolveFile(const std::string& Path) const {
+  if (const TAssemblyFileInfo* Info = Find(Path))
+    return {FExeFile, Info->Offset, Info->Size};
+  return {Path, 0, 0};
+}
+
+// --- TDomain ----------------------------------------------------------------
+
+TDomain::TDomain(std::string Name, std::string Directory, std::string LanguageCode)
+    : FName(std::move(Name)), FDirectory(WithSeparator(std::move(Directory))),
+      FLanguageCode(std::move(LanguageCode)) {}
+
+TDomain::~TDomain() {
+  CloseCatalog();
+}
+
+void TDomain::SetDirectory(const std::string& Directory) {
+  {
+    std::unique_lock Lock(FLock);
+    FDirectory = WithSeparator(Directory);
+  }
+  CloseCatalog();
+}
+
+void TDomain::SetLanguage(const std::string& Code) {
+  CloseCatalog();
+  std::unique_lock Lock(FLock);
+  FLanguageCode = Code;
+}
+
+void TDomain::CloseCatalog() {
+  std::unique_lock Lock(FLock);
+  if (FIsOpen.load()) {
+    munmap(FView, FViewSize);
+    FView = nullptr;
+    FViewSize = 0;
+    FCatalog = TMoCatalog();
+    FIsOpen.store(false, std::memory_order_release);
+  }
+  FMayOpen.store(true, std::memory_order_release);
+}
+
+std::string TDomain::CatalogPath(std::string_view Language) const {
+  std::string Path = FDirectory;
+  Path += Language;
+  Path += "/LC_MESSAGES/";
+  Path += FName;
+  Path += ".mo";
+  return Path;
+}
+
+void TDomain::OpenCatalog() {
+  std::unique_lock Lock(FLock);
+  if (FIsOpen.load() || !FMayOpen.load())
+    return;
+  const TAssemblyAnalyzer* Analyzer = AssemblyAnalyzer.load();
+  const auto Exists = [Analyzer](const std::string& Path) {
+    return (Analyzer && Analyzer->HasEmbeddedFile(Path)) || IsRegularFile(Path);
+  };
+  std::string Path = CatalogPath(FLanguageCode);
+  if (!Exists(Path)) {
+    Path = CatalogPath(std::string_view(FLanguageCode).substr(0, 2));
+    if (!Exists(Path)) {
+      // No catalog: every lookup returns its key until the language or the
+      // directory changes, without asking the disk again.
+      FMayOpen.store(false, std::memory_order_release);
+      return;
+    }
+  }
+  TAssemblyAnalyzer::TResolved File{Path, 0, 0};
+  bool Carried = false;
+  if (Analyzer && Analyzer->HasEmbeddedFile(Path)) {
+    File = Analyzer->ResolveFile(Path);
+    Carried = true;
+  }
+
+  const int Handle = open(File.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Handle < 0)
+    throw Exception("Cannot open file " + Path);
+  struct stat Info;
+  if (fstat(Handle, &Info) != 0 || Info.st_size <= 0) {
+    close(Handle);
+    throw Exception("Cannot create memory map on file " + Path);
+  }
+  const auto FileSize = static_cast<std::uint64_t>(Info.st_size);
+  void* View = mmap(nullptr, FileSize, PROT_READ, MAP_PRIVATE, Handle, 0);
+  const int MapError = errno;
+  close(Handle);
+  if (View == MAP_FAILED)
+    throw Exception("Cannot map file " + Path + " into memory. Reason: " + std::strerror(MapError));
+
+  // A carried catalog ends where its entry says, and never beyond the file.
+  std::uint64_t Available = File.Offset <= FileSize ? FileSize - File.Offset : 0;
+  if (Carried && File.Size < Available)
+    Available = File.Size;
+  TMoCatalog Catalog;
+  if (!Catalog.Attach(static_cast<const unsigned char*>(View) + (Available ? File.Offset : 0),
+                      Available)) {
+    munmap(View, FileSize);
+    throw Exception("This file is not a valid GNU gettext mo file: " + Path);
+  }
+  FView = View;
+  FViewSize = FileSize;
+  FCatalogOffset = File.Offset;
+  FCatalog = Catalog;
+  FIsOpen.store(true, std::memory_order_release);
+}
+
+std::string TDomain::LookupText(std::string_view Key) {
+  if (!IsOpen() && MayOpen())
+    OpenCatalog();
+  std::shared_lock Lock(FLock);
+  if (!FIsOpen.load(std::memory_order_relaxed))
+    return std::string(Key);
+  const auto Found = FCatalog.Find(Key);
+  return std::string(Found ? *Found : Key);
+}
+
+std::optional<std::u16string> TDomain::LookupWide(std::string_view Key) {
+  if (!IsOpen() && MayOpen())
+    OpenCatalog();
+  std::shared_lock Lock(FLock);
+  if (!FIsOpen.load(std::memory_order_relaxed))
+    return DecodeTranslation(Key);
+  const auto Found = FCatalog.Find(Key);
+  return DecodeTranslation(Found ? *Found : Key);
+}
+
+// --- Line ends and encoding -------------------------------------------------
+
+std::string TranslationKey(std::u16string_view Text) {
+  std::string Key = Utf16ToUtf8(Text);
+  Key.erase(std::remove(Key.begin(), Key.end(), '\r'), Key.end());
+  return Key;
+}
+
+std::optional<std::u16string> DecodeTranslation(std::string_view Result) {
+  if (Result.find('\n') == std::string_view::npos)
+    return TryUtf8ToUtf16(Result);
+  std::string WithCR;
+  WithCR.reserve(Result.size() + 8);
+  for (std::size_t i = 0; i < Result.size(); ++i) {
+    if (Result[i] == '\n' && (i == 0 || Result[i - 1] != '\r'))
+      WithCR += '\r';
+    WithCR += Result[i];
+  }
+  return TryUtf8ToUtf16(WithCR);
+}
+
+// --- Language ---------------------------------------------------------------
+
+std::string LanguageCodeFromEnvironment(std::string_view Value) {
+  const std::string Code(Value.substr(0, Value.find('.')));
+  // The code becomes part of a path: it must not leave the catalog tree.
+  if (Code.empty() || Code.find_first_of("/\\") != std::string::npos ||
+      Code.find("..") != std::string::npos)
+    return "C";
+  return Code;
+}
+
+std::string SystemLanguageCode(std::string_view LanguageName, std::string_view CountryName,
+                               std::uint32_t LocaleId) {
+  if (LanguageName.size() == 2 && CountryName.size() == 2)
+    return std::string(LanguageName) + "_" + std::string(CountryName);
+  struct TEntry {
+    std::uint32_t Id;
+    const char* Code;
+  };
+  static constexpr TEntry Table[] = {
+      {1030, "da_DK"}, {1031, "de_DE"}, {1032, "gr_GR"}, {1033, "en_US"}, {1034, "es_ES"},
+      {1035, "fi_FI"}, {1036, "fr_FR"}, {1039, "is_IS"}, {1040, "it_IT"}, {1042, "ko_KO"},
+      {1043, "nl_NL"}, {1044, "no_NO"}, {1045, "pl_PL"}, {1046, "pt_BR"}, {1049, "ru_RU"},
+      {1053, "sv_SE"}, {2057, "en_UK"}, {2060, "fr_BE"}, {2067, "nl_BE"}, {2068, "nn_NO"},
+      {2070, "pt_PT"}, {2077, "fi_SE"}, {3082, "es_ES"}, {3084, "fr_CA"}, {4103, "de_LU"},
+  };
+  for (const TEntry& Entry : Table)
+    if (Entry.Id == LocaleId)
+      return Entry.Code;
+  return "C";
+}
+
+std::string DetectSystemLanguage() {
+  // The user's locale on POSIX: the first of LC_ALL and LC_MESSAGES that is
+  // set, as "ll_CC.charset@modifier". There is no locale identifier here, so
+  // anything but a two-letter language with a two-letter country gives "C".
+  std::string_view Name;
+  for (const char* Variable : {"LC_ALL", "LC_MESSAGES"}) {
+    const char* Value = std::getenv(Variable);
+    if (Value && *Value) {
+      Name = Value;
+      break;
+    }
+  }
+  Name = Name.substr(0, Name.find_first_of(".@"));
+  const auto Underscore = Name.find('_');
+  const std::string_view Language = Name.substr(0, Underscore);
+  const std::string_view Country =
+      Underscore == std::string_view::npos ? std::string_view() : Name.substr(Underscore + 1);
+  return SystemLanguageCode(Language, Country, 0);
+}
+
+// --- TGnuGettextInstance ----------------------------------------------------
+
+TGnuGettextInstance::TGnuGettextInstance()
+    : FCurrentDomain("default"), FBaseDirectory(ExecutableDir() + "locale") {
+  SelectLanguage();
+  BindDomain("default", FBaseDirectory);
+  SetCurrentDomain("default");
+}
+
+TGnuGettextInstance::~TGnuGettextInstance() = default;
+
+void TGnuGettextInstance::SelectLanguage() {
+  const char* Lang = std::getenv("LANG");
+  FLanguageCode =
+      LanguageCodeFromEnvironment(Lang && *Lang ? std::string(Lang) : DetectSystemLanguage());
+  std::shared_lock Lock(FDomainsLock);
+  for (const auto& Domain : FDomains)
+    Domain->SetLanguage(FLanguageCode);
+}
+
+void TGnuGettextInstance::BindDomain(const std::string& Name, const std::string& Directory) {
+  FindOrAddDomain(Name).SetDirectory(Directory);
+}
+
+void TGnuGettextInstance::SetCurrentDomain(const std::string& Name) {
+  FCurrentDomain = Name;
+}
+
+TDomain& TGnuGettextInstance::FindOrAddDomain(std::string_view Name) {
+  {
+    std::shared_lock Lock(FDomainsLock);
+    for (const auto& Domain : FDomains)
+      if (SameText(Domain->Name(), Name))
+        return *Domain;
+  }
+  std::unique_lock Lock(FDomainsLock);
+  for (const auto& Domain : FDomains)
+    if (SameText(Domain->Name(), Name))
+      return *Domain;
+  FDomains.push_back(std::make_unique<TDomain>(std::string(Name), FBaseDirectory, FLanguageCode));
+  return *FDomains.back();
+}
+
+std::size_t TGnuGettextInstance::DomainCount() const {
+  std::shared_lock Lock(FDomainsLock);
+  return FDomains.size();
+}
+
+std::u16string TGnuGettextInstance::TranslateInDomain(std::string_view Domain,
+                                                      std::u16string_view Text) {
+  TDomain& Target = FindOrAddDomain(Domain);
+  std::optional<std::u16string> Result = Target.LookupWide(TranslationKey(Text));
+  if (!Text.empty() && (!Result || Result->empty()))
+    throw Exception("Error: Could not translate " + Utf16ToUtf8(Text) +
+                    ". Probably because the mo file doesn't contain utf-8 encoded translations.");
+  return Result ? std::move(*Result) : std::u16string();
+}
+
+std::u16string TGnuGettextInstance::TranslateInCurrentDomain(std::u16string_view Text) {
+  return TranslateInDomain(FCurrentDomain, Text);
+}
+
+std::u16string TranslateText(std::u16string_view Text) {
+  TGnuGettextInstance* Instance = Translator.load(std::memory_order_acquire);
+  return Instance ? Instance->TranslateInCurrentDomain(Text) : std::u16string(Text);
+}
