@@ -1,5 +1,8 @@
 #include "scope/ScopeExport.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -8,26 +11,22 @@
 
 #include "base/Exception.h"
 #include "base/Format.h"
+#include "base/ResourceStrings.h"
 #include "scope/PlotValues.h"
 
 const char* const PictureFileName = "plot.bmp";
 const char* const ValuesFileName = "plot.txt";
 
-// The exports' runtime messages; the first %s is the file name, the second the
-// system's reason.
-const char* const SCannotCreateFile = "Cannot create file \"%s\". %s";
-const char* const SCannotWriteFile = "Cannot write file \"%s\". %s";
-
 namespace {
-const char* const SPermissionDenied = "Permission denied";
 
 std::string Reason(const QSaveFile& File) {
   return File.errorString().toStdString();
 }
 
-[[noreturn]] void RaiseFileError(const char* Message, const std::string& FileName,
+// Message is a resource string: the file name, then the system's reason.
+[[noreturn]] void RaiseFileError(const TResStringRec& Message, const std::string& FileName,
                                  const std::string& Why) {
-  throw Exception(Format(Message, {FileName, Why}));
+  throw Exception(Format(LoadResString(Message), {FileName, Why}));
 }
 
 // Opens the temporary file that replaces FileName on commit.
@@ -36,7 +35,7 @@ void OpenForWriting(QSaveFile& File, const std::string& FileName) {
   // the system refuses to open such a file for writing.
   const QFileInfo Existing(File.fileName());
   if (Existing.exists() && Existing.isFile() && !Existing.isWritable())
-    RaiseFileError(SCannotCreateFile, FileName, SPermissionDenied);
+    RaiseFileError(SCannotCreateFile, FileName, std::strerror(EACCES));
   if (!File.open(QIODevice::WriteOnly))
     RaiseFileError(SCannotCreateFile, FileName, Reason(File));
 }

@@ -11,6 +11,7 @@ class QImage;
 // save leaves an earlier file intact. A file that cannot be created or written
 // raises Exception with a message naming the file and the system's reason,
 // e.g. Cannot create file "/x/plot.txt". Permission denied
+// (resource strings SCannotCreateFile and SCannotWriteFile).
 
 // Proposed names of the two save dialogs.
 extern const char* const PictureFileName; // "plot.bmp"
@@ -23,7 +24,3 @@ void SavePlotValues(const std::string& FileName, const TScopePanels& Panels,
                     const TScopeSamples& Samples);
 // Writes Contents as the whole file.
 void SaveFileContents(const std::string& FileName, const std::string& Contents);
-
-// Message formats of the two failures: file name, then the system's reason.
-extern const char* const SCannotCreateFile;
-extern const char* const SCannotWriteFile;

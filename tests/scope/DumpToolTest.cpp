@@ -1,0 +1,148 @@
+// Runs the hxt24-dump program on recorded streams and checks what it prints.
+#include "tools/dump/DumpOptions.h"
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/TestUtil.h"
+#include "tests/scope/ScopeTestUtil.h"
+
+namespace {
+
+struct TRunResult {
+  int Status;
+  std::string Out;
+};
+
+TRunResult RunDump(const std::string& Args) {
+  const std::string Command = std::string(HXT24_DUMP_PATH) + " " + Args + " 2>/dev/null";
+  std::FILE* Pipe = popen(Command.c_str(), "r");
+  if (!Pipe)
+    return {-1, ""};
+  std::string Out;
+  char Buffer[4096];
+  std::size_t N;
+  while ((N = std::fread(Buffer, 1, sizeof Buffer, Pipe)) > 0)
+    Out.append(Buffer, N);
+  const int Status = pclose(Pipe);
+  return {WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, Out};
+}
+
+std::vector<std::uint8_t> RecordedStream() {
+  std::vector<std::uint8_t> S = {0x00, 0x13, 0x42, 0x42, 0x00, 0x00, 0x00, 0x00, 0x00};
+  std::vector<std::uint8_t> Samples(256, 100);
+  Samples[0] = 0;
+  Append(S, MakeTraceFrame(0x0B, 0x04, Samples));
+  Append(S, MakeSingleSampleFrame(0xD6, 0xE9, 14, 7)); // t = 22: position 2
+  Append(S, MakeFrame('R', 0, 0, {1, 2, 3}));
+  return S;
+}
+
+class DumpTool : public ::testing::Test {
+protected:
+  DumpTool() {
+    const auto S = RecordedStream();
+    WriteTextFile(Input, std::string(S.begin(), S.end()));
+  }
+  TTempDir Dir;
+  const std::string Input = Dir.File("stream.bin");
+};
+
+const char* const ExpectedFrames = "1 BA 266 norm|X=1ms/div|Y=0.1v/div|||AC|x1\n"
+                                   "2 BS 12 roll|X=5s/div|Y=4v/div|Hold|Memory|DC|x1\n"
+                                   "3 BR 10 roll|X=5s/div|Y=4v/div|Hold|Memory|DC|x1\n";
+
+TEST_F(DumpTool, PrintsOneLinePerFrameWhateverTheChunking) {
+  for (const char* Chunking :
+       {"", "--chunk 1", "--chunk 7", "--chunks 1,2,300", "--chunk 100000"}) {
+    SCOPED_TRACE(Chunking);
+    const TRunResult R = RunDump(std::string(Chunking) + " " + Input);
+    EXPECT_EQ(R.Status, 0);
+    EXPECT_EQ(R.Out, ExpectedFrames);
+  }
+}
+
+TEST_F(DumpTool, SamplesLineFollowsEachFrame) {
+  const TRunResult R = RunDump("--samples " + Input);
+  ASSERT_EQ(R.Status, 0);
+  std::string Values = " ";
+  for (int I = 0; I < 256; ++I)
+    Values += " " + std::to_string(I == 0 ? 256 : I == 2 ? 7 : 100);
+  std::string First = " ";
+  for (int I = 0; I < 256; ++I)
+    First += " " + std::to_string(I == 0 ? 256 : 100);
+  EXPECT_EQ(R.Out, "1 BA 266 norm|X=1ms/div|Y=0.1v/div|||AC|x1\n" + First +
+                       "\n2 BS 12 roll|X=5s/div|Y=4v/div|Hold|Memory|DC|x1\n" + Values +
+                       "\n3 BR 10 roll|X=5s/div|Y=4v/div|Hold|Memory|DC|x1\n" + Values + "\n");
+}
+
+TEST_F(DumpTool, WritesTheValuesFileAndThePictureOfTheFinalState) {
+  const std::string Values = Dir.File("plot.txt");
+  const std::string Picture = Dir.File("plot.bmp");
+  const TRunResult R =
+      RunDump("--values " + Values + " --bmp " + Picture + " --size 320x200 " + Input);
+  ASSERT_EQ(R.Status, 0);
+  const std::string Text = ReadTextFile(Values);
+  const std::string Head = "Trigger=roll\r\nX=5s/div\r\nY=4v/div\r\nHold=Hold\r\n"
+                           "Memory=Memory\r\nAC/DC=DC\r\nProbe=x1\r\n\r\n0=256\r\n1=100\r\n";
+  EXPECT_EQ(Text.substr(0, Head.size()), Head);
+  EXPECT_NE(Text.find("\r\n2=7\r\n3=100\r\n"), std::string::npos);
+  const std::string Bmp = ReadTextFile(Picture);
+  ASSERT_GT(Bmp.size(), 26u);
+  EXPECT_EQ(Bmp.substr(0, 2), "BM");
+  EXPECT_EQ(static_cast<unsigned char>(Bmp[18]) + 256 * static_cast<unsigned char>(Bmp[19]), 320);
+  EXPECT_EQ(static_cast<unsigned char>(Bmp[22]) + 256 * static_cast<unsigned char>(Bmp[23]), 200);
+}
+
+TEST_F(DumpTool, ExitStatus) {
+  EXPECT_EQ(RunDump(Dir.File("missing.bin")).Status, 2);
+  EXPECT_EQ(RunDump(Dir.Path().string()).Status, 2); // a folder cannot be read
+  EXPECT_EQ(RunDump("--chunk 0 " + Input).Status, 2);
+  EXPECT_EQ(RunDump("--bmp x.bmp " + Input).Status, 2);
+  EXPECT_EQ(RunDump("--values " + Dir.File("no/such/dir.txt") + " " + Input).Status, 1);
+  // An empty recording prints nothing and succeeds.
+  WriteTextFile(Dir.File("empty.bin"), "");
+  const TRunResult Empty = RunDump(Dir.File("empty.bin"));
+  EXPECT_EQ(Empty.Status, 0);
+  EXPECT_EQ(Empty.Out, "");
+}
+
+TEST(DumpOptions, CommandLines) {
+  const TDumpOptions D = ParseDumpOptions({"in.bin"});
+  EXPECT_EQ(D.Chunks, std::vector<int>{4096});
+  EXPECT_FALSE(D.Samples);
+  const TDumpOptions C = ParseDumpOptions({"--chunks", "1,20,3", "--samples", "--bmp", "p.bmp",
+                                           "--size", "615x284", "--values", "v.txt", "in.bin"});
+  EXPECT_EQ(C.Chunks, (std::vector<int>{1, 20, 3}));
+  EXPECT_TRUE(C.Samples);
+  EXPECT_EQ(C.BmpFile, "p.bmp");
+  EXPECT_EQ(C.Width, 615);
+  EXPECT_EQ(C.Height, 284);
+  EXPECT_EQ(C.ValuesFile, "v.txt");
+  EXPECT_EQ(C.InputFile, "in.bin");
+  for (const std::vector<std::string>& Bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--chunk", "0", "in"},
+                                             {"--chunk", "-3", "in"},
+                                             {"--chunk", "12k", "in"},
+                                             {"--chunks", "1,,2", "in"},
+                                             {"--chunks", "1,2,", "in"},
+                                             {"--chunk", "4", "--chunks", "1", "in"},
+                                             {"--size", "615", "--bmp", "x", "in"},
+                                             {"--size", "0x10", "--bmp", "x", "in"},
+                                             {"--size", "615x284x1", "--bmp", "x", "in"},
+                                             {"--chunk"},
+                                             {"--frobnicate", "in"},
+                                             {"a", "b"}}) {
+    std::string Line;
+    for (const auto& A : Bad)
+      Line += A + " ";
+    EXPECT_THROW(ParseDumpOptions(Bad), EUsage) << Line;
+  }
+}
+
+} // namespace

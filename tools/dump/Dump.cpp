@@ -1,0 +1,135 @@
+// hxt24-dump: feeds a recorded byte stream through the scope's receiver and
+// decoders and prints what the main window would show.
+//
+// Exit status: 0 done; 1 an output file could not be written; 2 a bad command
+// line or an input file that cannot be read.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "scope/ScopeExport.h"
+#include "scope/ScopeLink.h"
+#include "scope/ScopeRenderer.h"
+#include "tools/dump/DumpOptions.h"
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitOutputFailed = 1;
+constexpr int ExitBadInput = 2;
+
+class EInput : public Exception {
+public:
+  using Exception::Exception;
+};
+
+std::vector<std::uint8_t> ReadInputFile(const std::string& Name) {
+  std::FILE* File = std::fopen(Name.c_str(), "rb");
+  if (!File)
+    throw EInput("cannot open \"" + Name + "\": " + std::strerror(errno));
+  std::vector<std::uint8_t> Data;
+  std::uint8_t Block[65536];
+  std::size_t N;
+  while ((N = std::fread(Block, 1, sizeof Block, File)) > 0)
+    Data.insert(Data.end(), Block, Block + N);
+  const bool Failed = std::ferror(File) != 0;
+  const int Error = errno;
+  std::fclose(File);
+  if (Failed)
+    throw EInput("cannot read \"" + Name + "\": " + std::strerror(Error));
+  return Data;
+}
+
+// One line per dispatched frame, and the samples line when asked for.
+class TFramePrinter {
+public:
+  TFramePrinter(const TScopeState& State, bool Samples) : FState(State), FSamples(Samples) {}
+
+  void Frame(std::string_view Tag, int L) {
+    FLine.clear();
+    FLine += std::to_string(++FCount);
+    FLine += ' ';
+    FLine += Tag;
+    FLine += ' ';
+    FLine += std::to_string(L);
+    FLine += ' ';
+    for (int I = 0; I < ScopePanelCount; ++I) {
+      if (I > 0)
+        FLine += '|';
+      FLine += FState.Panel(I);
+    }
+    FLine += '\n';
+    if (FSamples) {
+      FLine += ' ';
+      for (std::uint8_t Stored : FState.Samples()) {
+        FLine += ' ';
+        FLine += std::to_string(256 - Stored);
+      }
+      FLine += '\n';
+    }
+    std::fwrite(FLine.data(), 1, FLine.size(), stdout);
+  }
+
+private:
+  const TScopeState& FState;
+  bool FSamples;
+  int FCount = 0;
+  std::string FLine;
+};
+
+// Delivers Data as received-characters events: each chunk is queued, then the
+// event reports everything waiting.
+void Feed(TScopeLink& Link, TMemoryByteSource& Source, const std::vector<std::uint8_t>& Data,
+          const std::vector<int>& Chunks) {
+  std::size_t Pos = 0;
+  for (std::size_t I = 0; Pos < Data.size(); ++I) {
+    const std::size_t N =
+        std::min(static_cast<std::size_t>(Chunks[I % Chunks.size()]), Data.size() - Pos);
+    Source.Push(Data.data() + Pos, N);
+    Pos += N;
+    Link.ComPortRxChar(Source.Waiting());
+  }
+}
+
+void WriteOutputs(const TDumpOptions& Options, const TScopeState& State) {
+  if (!Options.ValuesFile.empty())
+    SavePlotValues(Options.ValuesFile, State.Panels(), State.Samples());
+  if (!Options.BmpFile.empty()) {
+    TScopeRenderer Renderer;
+    SavePicture(Options.BmpFile,
+                Renderer.ScopePaint(State.Samples(), Options.Width, Options.Height));
+  }
+}
+
+int Run(const TDumpOptions& Options) {
+  const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);
+  TMemoryByteSource Source;
+  TScopeLink Link(&Source);
+  TFramePrinter Printer(Link.State, Options.Samples);
+  Link.OnFrameDone = [&](std::string_view Tag, int L) { Printer.Frame(Tag, L); };
+  Feed(Link, Source, Data, Options.Chunks);
+  std::fflush(stdout);
+  WriteOutputs(Options, Link.State);
+  return ExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(ParseDumpOptions(std::vector<std::string>(argv + 1, argv + argc)));
+  } catch (const EUsage& E) {
+    std::fprintf(stderr, "hxt24-dump: %s\n%s\n", E.what(), DumpUsage);
+    return ExitBadInput;
+  } catch (const EInput& E) {
+    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
+    return ExitBadInput;
+  } catch (const Exception& E) {
+    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
+    return ExitOutputFailed;
+  }
+}

@@ -1,0 +1,77 @@
+#include "tools/dump/DumpOptions.h"
+
+#include <charconv>
+#include <cstddef>
+
+const char* const DumpUsage = "usage: hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] "
+                              "[--values OUT.txt] [--bmp OUT.bmp --size WxH] FILE";
+
+namespace {
+
+// A whole decimal number from Min to Max, nothing else in the text.
+int ParseNumber(const std::string& Text, int Min, int Max, const std::string& What) {
+  int Value = 0;
+  const char* End = Text.data() + Text.size();
+  const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
+  if (Text.empty() || Ec != std::errc() || Ptr != End || Value < Min || Value > Max)
+    throw EUsage("bad " + What + " \"" + Text + "\"");
+  return Value;
+}
+
+constexpr int MaxChunk = 1 << 24;
+constexpr int MaxSide = 16384;
+
+} // namespace
+
+TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
+  TDumpOptions Options;
+  bool HaveSize = false;
+  bool HaveChunks = false;
+  for (std::size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    auto Value = [&]() -> const std::string& {
+      if (I + 1 >= Args.size())
+        throw EUsage(Arg + " needs a value");
+      return Args[++I];
+    };
+    if (Arg == "--chunk" || Arg == "--chunks") {
+      if (HaveChunks)
+        throw EUsage("--chunk and --chunks given more than once");
+      HaveChunks = true;
+      Options.Chunks.clear();
+      const std::string& List = Value();
+      std::size_t Start = 0;
+      do {
+        const std::size_t Comma = Arg == "--chunks" ? List.find(',', Start) : std::string::npos;
+        Options.Chunks.push_back(
+            ParseNumber(List.substr(Start, Comma - Start), 1, MaxChunk, "chunk size"));
+        Start = Comma == std::string::npos ? List.size() + 1 : Comma + 1;
+      } while (Start <= List.size());
+    } else if (Arg == "--samples") {
+      Options.Samples = true;
+    } else if (Arg == "--values") {
+      Options.ValuesFile = Value();
+    } else if (Arg == "--bmp") {
+      Options.BmpFile = Value();
+    } else if (Arg == "--size") {
+      const std::string& Size = Value();
+      const std::size_t X = Size.find('x');
+      if (X == std::string::npos)
+        throw EUsage("bad size \"" + Size + "\", expected WxH");
+      Options.Width = ParseNumber(Size.substr(0, X), 1, MaxSide, "width");
+      Options.Height = ParseNumber(Size.substr(X + 1), 1, MaxSide, "height");
+      HaveSize = true;
+    } else if (Arg.size() > 1 && Arg[0] == '-') {
+      throw EUsage("unknown option " + Arg);
+    } else if (Options.InputFile.empty()) {
+      Options.InputFile = Arg;
+    } else {
+      throw EUsage("more than one input file");
+    }
+  }
+  if (Options.InputFile.empty())
+    throw EUsage("no input file");
+  if (!Options.BmpFile.empty() && !HaveSize)
+    throw EUsage("--bmp needs --size WxH");
+  return Options;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Command line of hxt24-dump:
+//   hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] [--values OUT.txt]
+//              [--bmp OUT.bmp --size WxH] FILE
+struct TDumpOptions {
+  // Sizes of the received-characters events, used in turn.
+  std::vector<int> Chunks{4096};
+  bool Samples = false;
+  std::string ValuesFile;
+  std::string BmpFile;
+  int Width = 0;
+  int Height = 0;
+  std::string InputFile;
+};
+
+// A command line that cannot be used; the message says why.
+class EUsage : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+extern const char* const DumpUsage;
+
+TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args);
