@@ -1,6 +1,7 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -17,15 +18,15 @@
 #include "app/PaintBox.h"
 #include "app/PortDlg.h"
 #include "app/ToolbarIcons.h"
+#include "base/ExePath.h"
 #include "base/IniFile.h"
+#include "scope/ScopeExport.h"
+#include "scope/ScopeRenderer.h"
 
 namespace {
 
 constexpr std::array<int, TMainForm::PanelCount> PanelWidths = {45, 75, 75, 50, 50,
                                                                 50, 50, 50, 50, 50};
-constexpr std::uint32_t DefaultTraceColor = 65280;  // green
-constexpr std::uint32_t DefaultGridColor = 8421504; // grey
-constexpr std::uint32_t DefaultBackColor = 8421376; // teal
 constexpr char SettingsSection[] = "Settings";
 
 // Menu and toolbar commands run from a queued call rather than inside Qt's
@@ -39,9 +40,20 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainForm* Form, void (TMainForm
 
 } // namespace
 
-QColor ColorFromValue(std::uint32_t Value) {
-  return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
-                static_cast<int>((Value >> 16) & 0xFF));
+// A save dialog as the exports use it: starts in the executable's folder,
+// proposes Name and adds Suffix to a name typed without one. Returns the
+// chosen file, or "" after Cancel.
+std::string AskSaveFileName(QWidget* Parent, const QString& Filter, const QString& Suffix,
+                            const char* Name) {
+  QFileDialog Dialog(Parent);
+  Dialog.setAcceptMode(QFileDialog::AcceptSave);
+  Dialog.setDirectory(QString::fromStdString(ExecutableDir()));
+  Dialog.setNameFilter(Filter);
+  Dialog.setDefaultSuffix(Suffix);
+  Dialog.selectFile(QString::fromUtf8(Name));
+  if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+    return {};
+  return Dialog.selectedFiles().constFirst().toStdString();
 }
 
 int CheckedWindowSize(std::int32_t Value, int Min, int Designed) {
@@ -128,6 +140,11 @@ void TMainForm::UseDialogs(TPortDialog* PortDialog, TAboutDialog* AboutDialog) {
 }
 
 void TMainForm::FormCreate() {
+  FLink.State.OnPanelChange = [this](int Index, const std::string& Text) {
+    Panels.at(static_cast<std::size_t>(Index))->setText(QString::fromStdString(Text));
+  };
+  // The picture must be on the screen before the frame handler returns.
+  FLink.State.OnRepaint = [this] { Scope->repaint(); };
   ResetTrace();
 
   FIniFile = std::make_unique<TIniFile>(FIniFileName);
@@ -140,16 +157,17 @@ void TMainForm::FormCreate() {
         FIniFile->ReadInteger(SettingsSection, Key, static_cast<std::int32_t>(Default));
     return static_cast<std::uint32_t>(Value) & 0xFFFFFFu;
   };
-  FTraceColor = ReadColor("TraceColor", DefaultTraceColor);
-  FGridColor = ReadColor("GridColor", DefaultGridColor);
-  FBackColor = ReadColor("BackColor", DefaultBackColor);
+  FTraceColor = ReadColor("TraceColor", TScopeRenderer::DefaultTraceColor);
+  FGridColor = ReadColor("GridColor", TScopeRenderer::DefaultGridColor);
+  FBackColor = ReadColor("BackColor", TScopeRenderer::DefaultBackColor);
 
-  FBitmap = std::make_unique<QImage>();
+  FRenderer = std::make_unique<TScopeRenderer>();
+  FRenderer->SetColors(FTraceColor, FGridColor, FBackColor);
 }
 
 void TMainForm::FormDestroy() {
   FIniFile.reset();
-  FBitmap.reset();
+  FRenderer.reset();
 }
 
 void TMainForm::showEvent(QShowEvent* Event) {
@@ -165,19 +183,20 @@ void TMainForm::showEvent(QShowEvent* Event) {
 }
 
 void TMainForm::ResetTrace() {
-  FSamples.fill(127);
-  Scope->repaint();
+  FLink.State.ResetTrace();
 }
 
 void TMainForm::UpdateMenuState() {}
 
 void TMainForm::ScopePaint(QPainter& Canvas) {
-  const int W = Scope->width();
-  const int H = Scope->height();
-  if (FBitmap->size() != QSize(W, H))
-    *FBitmap = QImage(W, H, QImage::Format_RGB32);
-  FBitmap->fill(ColorFromValue(FBackColor));
-  Canvas.drawImage(QPoint(0, 0), *FBitmap);
+  // Painting starts only once the window is created whole (FRenderer last).
+  if (FRenderer)
+    FRenderer->ScopePaint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height());
+}
+
+const QImage& TMainForm::ScopePicture() const {
+  static const QImage None;
+  return FRenderer ? FRenderer->Screen() : None;
 }
 
 void TMainForm::itConnectClick() {}
@@ -193,9 +212,23 @@ void TMainForm::itAboutClick() {
     FAboutDialog->exec();
 }
 
-void TMainForm::tbbCaptureClick() {}
+void TMainForm::tbbCaptureClick() {
+  // What the scope area shows at the click, taken before the dialog covers it.
+  const QImage Shot = Scope->grab().toImage();
+  const std::string FileName = AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp *.BMP)"),
+                                               QStringLiteral("bmp"), PictureFileName);
+  if (!FileName.empty())
+    SavePicture(FileName, Shot);
+}
 
-void TMainForm::tbSavePlotClick() {}
+void TMainForm::tbSavePlotClick() {
+  const std::string FileName = AskSaveFileName(this, QStringLiteral("Text file (*.txt)"),
+                                               QStringLiteral("txt"), ValuesFileName);
+  // Panels and samples as they are now: frames decoded while the dialog was
+  // open are included.
+  if (!FileName.empty())
+    SavePlotValues(FileName, FLink.State.Panels(), FLink.State.Samples());
+}
 
 QString TMainForm::PanelText(int Index) const {
   return Panels.at(static_cast<std::size_t>(Index))->text();

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QImage>
 #include <QMainWindow>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "scope/ScopeLink.h"
 
 class QAction;
 class QFrame;
@@ -20,6 +21,7 @@ class TAboutDialog;
 class TIniFile;
 class TPaintBox;
 class TPortDialog;
+class TScopeRenderer;
 
 // The one main window: menu, toolbar, the scope area and the ten-panel status
 // bar, and all state of the link to the scope.
@@ -69,7 +71,11 @@ public:
   std::uint32_t TraceColor() const { return FTraceColor; }
   std::uint32_t GridColor() const { return FGridColor; }
   std::uint32_t BackColor() const { return FBackColor; }
-  const std::array<std::uint8_t, 256>& Samples() const { return FSamples; }
+  const TScopeSamples& Samples() const { return FLink.State.Samples(); }
+  // The receiver, decoder and displayed state of the scope link.
+  TScopeLink& ScopeLink() { return FLink; }
+  // The last picture painted into the scope area (W x H of Scope).
+  const QImage& ScopePicture() const;
 
 protected:
   void showEvent(QShowEvent* Event) override;
@@ -82,21 +88,20 @@ private:
   void UpdateMenuState();
   void ScopePaint(QPainter& Canvas);
 
-  std::unique_ptr<QImage> FBitmap;
+  // Receiver state, FSamples and the panel texts.
+  TScopeLink FLink;
+  // Holds FBitmap, the off-screen picture.
+  std::unique_ptr<TScopeRenderer> FRenderer;
   std::unique_ptr<TIniFile> FIniFile;
   std::uint32_t FTraceColor = 0;
   std::uint32_t FGridColor = 0;
   std::uint32_t FBackColor = 0;
-  std::array<std::uint8_t, 256> FSamples{};
 
   std::string FIniFileName;
   TPortDialog* FPortDialog = nullptr;
   TAboutDialog* FAboutDialog = nullptr;
   bool FShown = false;
 };
-
-// Colours in config.ini are 0x00BBGGRR; only the low 24 bits count.
-QColor ColorFromValue(std::uint32_t Value);
 
 // A window size from config.ini, or the designed size when it lies outside
 // [Min, TMainForm::MaxSize].

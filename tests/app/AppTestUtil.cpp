@@ -1,5 +1,6 @@
 #include "AppTestUtil.h"
 
+#include <QFileDialog>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,31 @@ bool TBoxWatcher::eventFilter(QObject* Watched, QEvent* Event) {
     if (auto* Box = qobject_cast<QMessageBox*>(Watched)) {
       FBoxes.push_back({Box->windowTitle(), Box->text(), Box->icon(), Box->textFormat()});
       QTimer::singleShot(0, Box, [Box] { Box->done(QMessageBox::Ok); });
+    }
+  return false;
+}
+
+TFileDialogAnswerer::TFileDialogAnswerer(QString FileName) : FFileName(std::move(FileName)) {
+  qApp->installEventFilter(this);
+}
+
+TFileDialogAnswerer::~TFileDialogAnswerer() {
+  qApp->removeEventFilter(this);
+}
+
+bool TFileDialogAnswerer::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::Show)
+    if (auto* Dialog = qobject_cast<QFileDialog*>(Watched)) {
+      FShown.push_back({Dialog->directory().absolutePath(), Dialog->nameFilters(),
+                        Dialog->defaultSuffix(), Dialog->selectedFiles()});
+      QTimer::singleShot(0, Dialog, [this, Dialog] {
+        if (FFileName.isEmpty()) {
+          Dialog->reject();
+          return;
+        }
+        Dialog->selectFile(FFileName);
+        static_cast<QDialog*>(Dialog)->accept(); // QFileDialog::accept, as OK does
+      });
     }
   return false;
 }

@@ -33,5 +33,29 @@ private:
   std::vector<TShownBox> FBoxes;
 };
 
+// Answers every file dialog that shows while it lives: records what it
+// proposed, then picks FileName (typed as is) and accepts, or cancels when
+// FileName is empty.
+class TFileDialogAnswerer : public QObject {
+public:
+  explicit TFileDialogAnswerer(QString FileName);
+  ~TFileDialogAnswerer() override;
+
+  struct TShown {
+    QString Directory;
+    QStringList NameFilters;
+    QString DefaultSuffix;
+    QStringList Proposed;
+  };
+  const std::vector<TShown>& Shown() const { return FShown; }
+
+protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+  QString FFileName;
+  std::vector<TShown> FShown;
+};
+
 // Runs queued calls and posted events until none are left.
 void ProcessPendingEvents();

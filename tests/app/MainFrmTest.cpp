@@ -14,6 +14,10 @@
 #include "../TestUtil.h"
 #include "AppTestUtil.h"
 #include "app/PaintBox.h"
+#include "scope/ByteSource.h"
+
+#include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -94,11 +98,76 @@ TEST_F(MainFrmTest, WithoutConfigFileTheDesignedSizeAndDefaultColoursApply) {
   EXPECT_EQ(Form.width(), 625);
   EXPECT_EQ(Form.height(), 375);
   EXPECT_EQ(Form.windowTitle(), "HXT24");
-  EXPECT_EQ(ColorFromValue(Form.TraceColor()), QColor(0, 255, 0));
-  EXPECT_EQ(ColorFromValue(Form.GridColor()), QColor(128, 128, 128));
-  EXPECT_EQ(ColorFromValue(Form.BackColor()), QColor(0, 128, 128));
+  EXPECT_EQ(Form.TraceColor(), 0x00FF00u);
+  EXPECT_EQ(Form.GridColor(), 0x808080u);
+  EXPECT_EQ(Form.BackColor(), 0x808000u);
   for (const auto Sample : Form.Samples())
     ASSERT_EQ(Sample, 127);
+}
+
+TEST_F(MainFrmTest, RightAfterStartTheScopeAreaShowsGridAndFlatTraceInTheColours) {
+  struct Row {
+    const char* Ini;
+    QRgb Trace, Grid, Back;
+  } const Rows[] = {
+      {"", qRgb(0, 255, 0), qRgb(128, 128, 128), qRgb(0, 128, 128)},
+      {"[Settings]\nTraceColor=$0000FF\nGridColor=$FFFFFF\nBackColor=0\n", qRgb(255, 0, 0),
+       qRgb(255, 255, 255), qRgb(0, 0, 0)},
+  };
+  for (const auto& R : Rows) {
+    WriteIni(R.Ini);
+    TMainForm Form(IniFile());
+    Form.show();
+    ProcessPendingEvents();
+    const QImage Shown = Form.Scope->grab().toImage();
+    ASSERT_EQ(Shown.size(), Form.Scope->size());
+    const int H = Shown.height();
+    // Column 3 lies between the grid lines at x = 0 and the next one.
+    std::vector<QRgb> Column;
+    for (int y = 0; y < H; ++y)
+      Column.push_back(Shown.pixel(3, y) & 0xFFFFFF);
+    const auto Count = [&](QRgb C) {
+      return std::count(Column.begin(), Column.end(), C & 0xFFFFFF);
+    };
+    EXPECT_GE(Count(R.Back), H - 12) << R.Ini;
+    EXPECT_GE(Count(R.Trace), 2) << R.Ini;
+    // The flat line lies just above the middle.
+    const auto FirstTrace =
+        std::find(Column.begin(), Column.end(), R.Trace & 0xFFFFFF) - Column.begin();
+    EXPECT_LT(FirstTrace, H / 2) << R.Ini;
+    EXPECT_GT(FirstTrace, H / 2 - 4) << R.Ini;
+    EXPECT_GE(Count(R.Grid), 7) << R.Ini; // the 7 inner row lines
+    EXPECT_EQ(Shown.pixel(0, H / 3) & 0xFFFFFF, R.Grid & 0xFFFFFF) << R.Ini; // left edge line
+    for (int i = 0; i < TMainForm::PanelCount; ++i)
+      EXPECT_EQ(Form.PanelText(i), "");
+  }
+}
+
+TEST_F(MainFrmTest, AFrameFillsTheStatusBarAndRepaintsAtOnce) {
+  TMainForm Form(IniFile());
+  Form.show();
+  ProcessPendingEvents();
+  TMemoryByteSource Line;
+  Form.ScopeLink().Receiver.SetSource(&Line);
+  // A trace frame: mode 0, time base 11, x1 sensitivity 4, no flags; every
+  // received value 200 (stored 56) puts the trace at about a fifth of the height.
+  std::vector<std::uint8_t> Frame = {0x42, 0x41, 10, 1, 0x0B, 0x04, 0, 0, 0, 0};
+  Frame.resize(266, 200);
+  Line.Push(Frame.data(), Frame.size());
+  Form.ScopeLink().ComPortRxChar(Line.Waiting());
+
+  const char* Expected[] = {"norm", "X=1ms/div", "Y=0.1v/div", "", "", "AC", "x1", "", "", ""};
+  for (int i = 0; i < TMainForm::PanelCount; ++i)
+    EXPECT_EQ(Form.PanelText(i), Expected[i]) << "panel " << i;
+  // Repainted inside the handler: no event processing between.
+  const QImage& Picture = Form.ScopePicture();
+  ASSERT_EQ(Picture.size(), Form.Scope->size());
+  int FirstTrace = -1;
+  for (int y = 0; y < Picture.height() && FirstTrace < 0; ++y)
+    if ((Picture.pixel(3, y) & 0xFFFFFF) == 0x00FF00u)
+      FirstTrace = y;
+  EXPECT_GT(FirstTrace, Picture.height() / 8);
+  EXPECT_LT(FirstTrace, Picture.height() / 4);
 }
 
 TEST_F(MainFrmTest, ConfigFileSetsSizeAndColours) {
@@ -146,13 +215,6 @@ TEST_F(MainFrmTest, ConfigFileIsReadOnceAtCreation) {
   EXPECT_EQ(Form.width(), 625);
 }
 
-TEST_F(MainFrmTest, ColourValuesAreBlueGreenRed) {
-  EXPECT_EQ(ColorFromValue(0x0000FF), QColor(255, 0, 0));
-  EXPECT_EQ(ColorFromValue(0x00FF00), QColor(0, 255, 0));
-  EXPECT_EQ(ColorFromValue(0xFF0000), QColor(0, 0, 255));
-  EXPECT_EQ(ColorFromValue(0x12345678), QColor(0x78, 0x56, 0x34));
-}
-
 TEST_F(MainFrmTest, FirstShowCentresTheWindowOnTheScreen) {
   TMainForm Form(IniFile());
   Form.show();
@@ -191,4 +253,63 @@ TEST_F(MainFrmTest, ExitClosesTheWindowAndLeavesTheSettingsFileAlone) {
   ProcessPendingEvents();
   EXPECT_FALSE(Form.isVisible());
   EXPECT_EQ(ReadTextFile(IniFile()), Ini);
+}
+
+TEST_F(MainFrmTest, ValuesExportWritesTheFileTheDialogNamesAddingTxt) {
+  TMainForm Form(IniFile());
+  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("values")));
+  Form.tbSavePlot->click();
+  ProcessPendingEvents();
+
+  ASSERT_EQ(Answer.Shown().size(), 1u);
+  const auto& Shown = Answer.Shown()[0];
+  EXPECT_EQ(Shown.DefaultSuffix, "txt");
+  EXPECT_EQ(Shown.NameFilters, QStringList{"Text file (*.txt)"});
+  ASSERT_EQ(Shown.Proposed.size(), 1);
+  EXPECT_TRUE(Shown.Proposed[0].endsWith("/plot.txt")) << Shown.Proposed[0].toStdString();
+  // Before any frame: labels alone, and every position holds the reset value.
+  const std::string Text = ReadTextFile(FDir.File("values.txt"));
+  EXPECT_EQ(Text.substr(0, 60),
+            "Trigger=\r\n\r\n\r\nHold=\r\nMemory=\r\nAC/DC=\r\nProbe=\r\n\r\n0=129\r\n1=129");
+  EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 264);
+}
+
+TEST_F(MainFrmTest, PictureExportSavesWhatTheScopeAreaShows) {
+  TMainForm Form(IniFile());
+  Form.resize(1000, 700);
+  Form.show();
+  ProcessPendingEvents();
+  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("shot")));
+  Form.tbbCapture->click();
+  ProcessPendingEvents();
+
+  ASSERT_EQ(Answer.Shown().size(), 1u);
+  EXPECT_EQ(Answer.Shown()[0].DefaultSuffix, "bmp");
+  EXPECT_TRUE(Answer.Shown()[0].Proposed.value(0).endsWith("/plot.bmp"));
+  QImage Saved(QString::fromStdString(FDir.File("shot.bmp")), "BMP");
+  ASSERT_FALSE(Saved.isNull());
+  EXPECT_EQ(Saved.size(), Form.Scope->size());
+  EXPECT_EQ(Saved.convertToFormat(QImage::Format_RGB32),
+            Form.ScopePicture().convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(MainFrmTest, CancelledExportsWriteNothingAndFailedOnesShowTheError) {
+  TMainForm Form(IniFile());
+  {
+    TFileDialogAnswerer Cancel(QString{});
+    Form.tbSavePlot->click();
+    Form.tbbCapture->click();
+    ProcessPendingEvents();
+    EXPECT_EQ(Cancel.Shown().size(), 2u);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(FDir.Path()));
+
+  TBoxWatcher Boxes;
+  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("missing/plot.txt")));
+  Form.tbSavePlot->click();
+  ProcessPendingEvents();
+  ASSERT_EQ(Boxes.Boxes().size(), 1u);
+  EXPECT_EQ(Boxes.Boxes()[0].Title, "HXT24");
+  EXPECT_TRUE(Boxes.Boxes()[0].Text.startsWith("Cannot create file"))
+      << Boxes.Boxes()[0].Text.toStdString();
 }
