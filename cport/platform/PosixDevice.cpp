@@ -1,0 +1,379 @@
+#include "cport/platform/PosixDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local int PosixLastError = 0;
+
+// A device without modem lines (pseudo-terminals, some adapters) refuses the
+// modem ioctls with one of these.
+bool NoModemLines(int Error) {
+  return Error == ENOTTY || Error == EINVAL;
+}
+
+struct TCounters {
+  int Frame, Overrun, Parity, Break, BufferOverrun;
+};
+
+bool ReadCounters(int Descriptor, TCounters& Counters) {
+  serial_icounter_struct Icount{};
+  if (ioctl(Descriptor, TIOCGICOUNT, &Icount) != 0)
+    return false;
+  Counters = {Icount.frame, Icount.overrun, Icount.parity, Icount.brk, Icount.buf_overrun};
+  return true;
+}
+
+// The stop request of an event wait: an eventfd that becomes readable.
+class TPosixStopSignal : public TComStopSignal {
+public:
+  TPosixStopSignal() : FDescriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~TPosixStopSignal() override {
+    if (FDescriptor >= 0)
+      close(FDescriptor);
+  }
+  void Signal() override {
+    const std::uint64_t One = 1;
+    [[maybe_unused]] ssize_t Written = write(FDescriptor, &One, sizeof One);
+  }
+  int Descriptor() const { return FDescriptor; }
+
+private:
+  int FDescriptor;
+};
+
+using TClock = std::chrono::steady_clock;
+
+int MillisecondsUntil(TClock::time_point Deadline) {
+  const auto Left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
+  return static_cast<int>(std::clamp<long long>(Left, 0, 0x7FFFFFFF));
+}
+
+} // namespace
+
+std::string DevicePathForPort(const std::string& PortName) {
+  if (!PortName.empty() && PortName[0] == '/')
+    return PortName;
+  if (PortName.size() > 3 && PortName.compare(0, 3, "COM") == 0) {
+    const std::string Digits = PortName.substr(3);
+    if (Digits.size() <= 9 &&
+        std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; })) {
+      const long Number = std::stol(Digits);
+      if (Number >= 1)
+        return "/dev/ttyS" + std::to_string(Number - 1);
+    }
+  }
+  return "/dev/" + PortName;
+}
+
+bool TPosixComDevice::Fail(int Error) {
+  PosixLastError = Error;
+  return false;
+}
+
+int TPosixComDevice::LastError() {
+  return PosixLastError;
+}
+
+bool TPosixComDevice::Known(TComHandle Handle) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  if (FPorts.count(static_cast<int>(Handle)) == 0)
+    return Fail(EBADF);
+  return true;
+}
+
+bool TPosixComDevice::PortState(TComHandle Handle, TPortState& State) const {
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(static_cast<int>(Handle));
+  if (It == FPorts.end())
+    return false;
+  State = It->second;
+  return true;
+}
+
+TComHandle TPosixComDevice::Open(const std::string& PortName) {
+  const std::string Path = DevicePathForPort(PortName);
+  const int Descriptor = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Descriptor < 0) {
+    Fail(errno);
+    return InvalidComHandle;
+  }
+  // Exclusive use: TIOCEXCL keeps other openers out (but not a privileged
+  // one), the lock keeps out every other user of this component.
+  if (flock(Descriptor, LOCK_EX | LOCK_NB) != 0) {
+    const int Error = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(Descriptor);
+    Fail(Error);
+    return InvalidComHandle;
+  }
+  ioctl(Descriptor, TIOCEXCL);
+
+  TPortState State;
+  TCounters Counters{};
+  if (ReadCounters(Descriptor, Counters)) {
+    State.HasCounters = true;
+    State.Frame = Counters.Frame;
+    State.Overrun = Counters.Overrun;
+    State.Parity = Counters.Parity;
+    State.Break = Counters.Break;
+    State.BufferOverrun = Counters.BufferOverrun;
+  }
+  std::lock_guard<std::mutex> Lock(FLock);
+  FPorts[Descriptor] = State;
+  return Descriptor;
+}
+
+bool TPosixComDevice::Close(TComHandle Handle) {
+  {
+    std::lock_guard<std::mutex> Lock(FLock);
+    if (FPorts.erase(static_cast<int>(Handle)) == 0)
+      return Fail(EBADF);
+  }
+  const int Descriptor = static_cast<int>(Handle);
+  ioctl(Descriptor, TIOCNXCL);
+  if (close(Descriptor) != 0)
+    return Fail(errno);
+  return true;
+}
+
+bool TPosixComDevice::SetupComm(TComHandle Handle, std::int32_t InQueue, std::int32_t OutQueue) {
+  // The terminal driver has fixed queues: the sizes are only recorded.
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(static_cast<int>(Handle));
+  if (It == FPorts.end())
+    return Fail(EBADF);
+  It->second.InQueue = InQueue;
+  It->second.OutQueue = OutQueue;
+  return true;
+}
+
+bool TPosixComDevice::SetCommState(TComHandle Handle, const TDeviceControlBlock& State) {
+  if (!Known(Handle))
+    return false;
+  const int Descriptor = static_cast<int>(Handle);
+  TPosixLineSettings Line;
+  if (const int Error = DcbToPosixLine(State, Line))
+    return Fail(Error);
+  if (const int Error = ApplyTermiosImage(Descriptor, Line.Termios))
+    return Fail(Error);
+  auto Drive = [Descriptor](TLineDrive How, int Bit) {
+    if (How == TLineDrive::ldLeave)
+      return 0;
+    if (ioctl(Descriptor, How == TLineDrive::ldOn ? TIOCMBIS : TIOCMBIC, &Bit) == 0)
+      return 0;
+    return NoModemLines(errno) ? 0 : errno;
+  };
+  if (const int Error = Drive(Line.Dtr, TIOCM_DTR))
+    return Fail(Error);
+  if (const int Error = Drive(Line.Rts, TIOCM_RTS))
+    return Fail(Error);
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(Descriptor);
+  if (It == FPorts.end())
+    return Fail(EBADF);
+  It->second.DiscardNull = Line.DiscardNull;
+  It->second.EventChar = Line.EventChar;
+  return true;
+}
+
+bool TPosixComDevice::SetCommTimeouts(TComHandle Handle, const TCommTimeouts& Timeouts) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(static_cast<int>(Handle));
+  if (It == FPorts.end())
+    return Fail(EBADF);
+  It->second.Timeouts = Timeouts;
+  return true;
+}
+
+// Reads as the timeouts record says:
+// - interval MAXDWORD with both totals 0: at once, what has arrived;
+// - interval MAXDWORD, multiplier MAXDWORD, a constant below MAXDWORD: what has
+//   arrived, else wait up to the constant for the first byte;
+// - otherwise: until Count bytes, the total time (multiplier * Count +
+//   constant, when not 0) or the gap between two bytes (interval, when not 0)
+//   runs out. All zero waits for Count bytes.
+bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Count,
+                               std::int32_t& Read) {
+  Read = 0;
+  TPortState State;
+  if (!PortState(Handle, State))
+    return Fail(EBADF);
+  if (Count < 0)
+    return Fail(EINVAL);
+  const int Descriptor = static_cast<int>(Handle);
+  auto* Out = static_cast<std::uint8_t*>(Buffer);
+  const TCommTimeouts& T = State.Timeouts;
+
+  bool Immediate = false;
+  bool FirstByteOnly = false;
+  std::uint64_t TotalMs = 0;
+  std::uint32_t IntervalMs = 0;
+  if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == 0 &&
+      T.ReadTotalTimeoutConstant == 0) {
+    Immediate = true;
+  } else if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == MAXDWORD &&
+             T.ReadTotalTimeoutConstant != 0 && T.ReadTotalTimeoutConstant != MAXDWORD) {
+    FirstByteOnly = true;
+    TotalMs = T.ReadTotalTimeoutConstant;
+  } else {
+    TotalMs = std::uint64_t{T.ReadTotalTimeoutMultiplier} * std::uint64_t(Count) +
+              T.ReadTotalTimeoutConstant;
+    if (T.ReadIntervalTimeout != MAXDWORD)
+      IntervalMs = T.ReadIntervalTimeout;
+  }
+  const auto Start = TClock::now();
+  const auto TotalDeadline =
+      Start + std::chrono::milliseconds(std::min<std::uint64_t>(TotalMs, 0x7FFFFFFFFFFull));
+
+  while (Read < Count) {
+    const ssize_t Got = read(Descriptor, Out + Read, static_cast<std::size_t>(Count - Read));
+    if (Got > 0) {
+      std::int32_t Kept = static_cast<std::int32_t>(Got);
+      if (State.DiscardNull) {
+        std::uint8_t* Begin = Out + Read;
+        Kept = static_cast<std::int32_t>(std::remove(Begin, Begin + Got, 0) - Begin);
+      }
+      Read += Kept;
+      continue;
+    }
+    if (Got == 0)
+      break; // the other end hung up: nothing more will come
+    if (errno == EINTR)
+      continue;
+    if (errno != EAGAIN)
+      return Fail(errno);
+    // Nothing waiting now.
+    if (Immediate || (FirstByteOnly && Read > 0))
+      break;
+    int WaitMs = -1;
+    if (TotalMs != 0)
+      WaitMs = MillisecondsUntil(TotalDeadline);
+    if (IntervalMs != 0 && Read > 0)
+      WaitMs = WaitMs < 0 ? int(IntervalMs) : std::min(WaitMs, int(IntervalMs));
+    if (WaitMs == 0)
+      break;
+    pollfd Poll{Descriptor, POLLIN, 0};
+    const int Ready = poll(&Poll, 1, WaitMs);
+    if (Ready < 0) {
+      if (errno == EINTR)
+        continue;
+      return Fail(errno);
+    }
+    if (Ready == 0)
+      break; // a timeout ran out
+  }
+  return true;
+}
+
+bool TPosixComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
+  if (!Known(Handle))
+    return false;
+  const bool Output = (Flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
+  const bool Input = (Flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
+  if (!Output && !Input)
+    return true;
+  const int Queue = Output && Input ? TCIOFLUSH : (Output ? TCOFLUSH : TCIFLUSH);
+  if (tcflush(static_cast<int>(Handle), Queue) != 0)
+    return Fail(errno);
+  return true;
+}
+
+bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
+                                     std::int32_t& InQueue) {
+  Errors = 0;
+  InQueue = 0;
+  if (!Known(Handle))
+    return false;
+  const int Descriptor = static_cast<int>(Handle);
+  int Waiting = 0;
+  if (ioctl(Descriptor, FIONREAD, &Waiting) != 0)
+    return Fail(errno);
+  InQueue = Waiting;
+
+  TCounters Now{};
+  if (!ReadCounters(Descriptor, Now))
+    return true; // the driver does not count line errors
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(Descriptor);
+  if (It == FPorts.end())
+    return Fail(EBADF);
+  TPortState& S = It->second;
+  if (S.HasCounters) {
+    if (Now.Frame != S.Frame)
+      Errors |= CE_FRAME;
+    if (Now.Overrun != S.Overrun)
+      Errors |= CE_OVERRUN;
+    if (Now.Parity != S.Parity)
+      Errors |= CE_RXPARITY;
+    if (Now.Break != S.Break)
+      Errors |= CE_BREAK;
+    if (Now.BufferOverrun != S.BufferOverrun)
+      Errors |= CE_RXOVER;
+  }
+  S.HasCounters = true;
+  S.Frame = Now.Frame;
+  S.Overrun = Now.Overrun;
+  S.Parity = Now.Parity;
+  S.Break = Now.Break;
+  S.BufferOverrun = Now.BufferOverrun;
+  return true;
+}
+
+bool TPosixComDevice::GetCommModemStatus(TComHandle Handle, std::uint32_t& Status) {
+  Status = 0;
+  if (!Known(Handle))
+    return false;
+  int Lines = 0;
+  if (ioctl(static_cast<int>(Handle), TIOCMGET, &Lines) != 0)
+    return NoModemLines(errno) ? true : Fail(errno);
+  if (Lines & TIOCM_CTS)
+    Status |= MS_CTS_ON;
+  if (Lines & TIOCM_DSR)
+    Status |= MS_DSR_ON;
+  if (Lines & TIOCM_RNG)
+    Status |= MS_RING_ON;
+  if (Lines & TIOCM_CAR)
+    Status |= MS_RLSD_ON;
+  return true;
+}
+
+bool TPosixComDevice::SetCommMask(TComHandle Handle, std::uint32_t Mask) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FPorts.find(static_cast<int>(Handle));
+  if (It == FPorts.end())
+    return Fail(EBADF);
+  It->second.Mask = Mask;
+  return true;
+}
+
+std::unique_ptr<TComStopSignal> TPosixComDevice::NewStopSignal() {
+  return std::make_unique<TPosixStopSignal>();
+}
+
+TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
+                                              std::uint32_t& Mask) {
+  // The line-event wait (epoll on the descriptor and the stop signal's
+  // eventfd) comes with the event thread.
+  (void)Handle;
+  (void)Stop;
+  Mask = 0;
+  Fail(ENOSYS);
+  return TComWaitResult::wrFailed;
+}
+
+TComDevice& PlatformComDevice() {
+  static TPosixComDevice Device;
+  return Device;
+}

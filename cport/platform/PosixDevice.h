@@ -1,0 +1,55 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "cport/platform/ComDevice.h"
+#include "cport/platform/PosixTermios.h"
+
+// The device path of a port name: a name starting with "/" is a path,
+// "COMn" (n >= 1) is /dev/ttyS(n-1), anything else is looked up under /dev/.
+std::string DevicePathForPort(const std::string& PortName);
+
+// Serial devices and pseudo-terminals through termios. Descriptors are the
+// handles; errno is the error number.
+class TPosixComDevice : public TComDevice {
+public:
+  TComHandle Open(const std::string& PortName) override;
+  bool Close(TComHandle Handle) override;
+  bool SetupComm(TComHandle Handle, std::int32_t InQueue, std::int32_t OutQueue) override;
+  bool SetCommState(TComHandle Handle, const TDeviceControlBlock& State) override;
+  bool SetCommTimeouts(TComHandle Handle, const TCommTimeouts& Timeouts) override;
+  bool ReadFile(TComHandle Handle, void* Buffer, std::int32_t Count, std::int32_t& Read) override;
+  bool PurgeComm(TComHandle Handle, std::uint32_t Flags) override;
+  bool ClearCommError(TComHandle Handle, std::uint32_t& Errors, std::int32_t& InQueue) override;
+  bool GetCommModemStatus(TComHandle Handle, std::uint32_t& Status) override;
+  bool SetCommMask(TComHandle Handle, std::uint32_t Mask) override;
+  std::unique_ptr<TComStopSignal> NewStopSignal() override;
+  TComWaitResult WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
+                               std::uint32_t& Mask) override;
+  int LastError() override;
+
+  // What the device keeps per open descriptor beyond the termios state.
+  struct TPortState {
+    TCommTimeouts Timeouts{MAXDWORD, 0, 0, 0, 0};
+    std::int32_t InQueue = 0;
+    std::int32_t OutQueue = 0;
+    std::uint32_t Mask = 0;
+    bool DiscardNull = false;
+    std::uint8_t EventChar = 0;
+    // Line error counters at the last ClearCommError, where the driver counts.
+    bool HasCounters = false;
+    int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+  };
+  // A copy of the state of an open descriptor (false when it is not one).
+  bool PortState(TComHandle Handle, TPortState& State) const;
+
+private:
+  bool Fail(int Error);
+  // Checks that Handle is one of ours and open; EBADF otherwise.
+  bool Known(TComHandle Handle);
+
+  mutable std::mutex FLock;
+  std::map<int, TPortState> FPorts;
+};

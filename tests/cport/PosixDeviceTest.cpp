@@ -1,0 +1,333 @@
+#include "cport/platform/PosixDevice.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "cport/CPort.h"
+#include "cport/platform/PosixTermios.h"
+
+namespace {
+
+TDeviceControlBlock ScopeRecord() {
+  TDeviceControlBlock Dcb;
+  Dcb.DCBlength = 28;
+  Dcb.BaudRate = 57600;
+  Dcb.Flags = dcb::Binary | dcb::RtsControlEnable;
+  Dcb.XonLim = Dcb.XoffLim = 256;
+  Dcb.ByteSize = 8;
+  Dcb.XonChar = 17;
+  Dcb.XoffChar = 19;
+  return Dcb;
+}
+
+} // namespace
+
+TEST(DevicePath, NamesMapToDevicePaths) {
+  EXPECT_EQ(DevicePathForPort("/dev/pts/3"), "/dev/pts/3");
+  EXPECT_EQ(DevicePathForPort("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(DevicePathForPort("COM12"), "/dev/ttyS11");
+  EXPECT_EQ(DevicePathForPort("ttyUSB0"), "/dev/ttyUSB0");
+  // Not of the COMn form: looked up under /dev as they are.
+  EXPECT_EQ(DevicePathForPort("COM0"), "/dev/COM0");
+  EXPECT_EQ(DevicePathForPort("COM"), "/dev/COM");
+  EXPECT_EQ(DevicePathForPort("COMx"), "/dev/COMx");
+  EXPECT_EQ(DevicePathForPort("com3"), "/dev/com3");
+  EXPECT_EQ(DevicePathForPort("COM99999999999"), "/dev/COM99999999999");
+}
+
+TEST(TermiosImage, LineSettingsBecomeRawTermiosFlags) {
+  struct TRow {
+    const char* Name;
+    std::function<void(TDeviceControlBlock&)> Change;
+    std::uint32_t CFlag, IFlag;
+    TLineDrive Dtr, Rts;
+  };
+  constexpr std::uint32_t Base = CLOCAL | CREAD;
+  using enum TLineDrive;
+  const TRow Rows[] = {
+      {"scope settings", [](TDeviceControlBlock&) {}, Base | CS8 | B57600, 0, ldOff, ldOn},
+      {"odd", [](TDeviceControlBlock& D) { D.Parity = 1; }, Base | CS8 | B57600 | PARENB | PARODD,
+       0, ldOff, ldOn},
+      {"even", [](TDeviceControlBlock& D) { D.Parity = 2; }, Base | CS8 | B57600 | PARENB, 0, ldOff,
+       ldOn},
+      {"mark", [](TDeviceControlBlock& D) { D.Parity = 3; },
+       Base | CS8 | B57600 | PARENB | PARODD | CMSPAR, 0, ldOff, ldOn},
+      {"space", [](TDeviceControlBlock& D) { D.Parity = 4; }, Base | CS8 | B57600 | PARENB | CMSPAR,
+       0, ldOff, ldOn},
+      {"even checked",
+       [](TDeviceControlBlock& D) {
+         D.Parity = 2;
+         D.Flags |= dcb::Parity;
+       },
+       Base | CS8 | B57600 | PARENB, INPCK, ldOff, ldOn},
+      {"check without parity", [](TDeviceControlBlock& D) { D.Flags |= dcb::Parity; },
+       Base | CS8 | B57600, 0, ldOff, ldOn},
+      {"two stop bits", [](TDeviceControlBlock& D) { D.StopBits = 2; },
+       Base | CS8 | B57600 | CSTOPB, 0, ldOff, ldOn},
+      {"1.5 stop bits with 5 data bits",
+       [](TDeviceControlBlock& D) {
+         D.StopBits = 1;
+         D.ByteSize = 5;
+       },
+       Base | CS5 | B57600 | CSTOPB, 0, ldOff, ldOn},
+      {"6 data bits", [](TDeviceControlBlock& D) { D.ByteSize = 6; }, Base | CS6 | B57600, 0, ldOff,
+       ldOn},
+      {"7 data bits", [](TDeviceControlBlock& D) { D.ByteSize = 7; }, Base | CS7 | B57600, 0, ldOff,
+       ldOn},
+      {"dtr on rts off",
+       [](TDeviceControlBlock& D) { D.Flags = dcb::Binary | dcb::DtrControlEnable; },
+       Base | CS8 | B57600, 0, ldOn, ldOff},
+      {"rts handshake",
+       [](TDeviceControlBlock& D) { D.Flags = dcb::Binary | dcb::RtsControlHandshake; },
+       Base | CS8 | B57600 | CRTSCTS, 0, ldOff, ldLeave},
+      {"cts flow", [](TDeviceControlBlock& D) { D.Flags |= dcb::OutxCtsFlow; },
+       Base | CS8 | B57600 | CRTSCTS, 0, ldOff, ldOn},
+      {"xon/xoff", [](TDeviceControlBlock& D) { D.Flags |= dcb::OutX | dcb::InX; },
+       Base | CS8 | B57600, IXON | IXOFF, ldOff, ldOn},
+      {"9600", [](TDeviceControlBlock& D) { D.BaudRate = 9600; }, Base | CS8 | B9600, 0, ldOff,
+       ldOn},
+      {"115200", [](TDeviceControlBlock& D) { D.BaudRate = 115200; }, Base | CS8 | B115200, 0,
+       ldOff, ldOn},
+      {"110", [](TDeviceControlBlock& D) { D.BaudRate = 110; }, Base | CS8 | B110, 0, ldOff, ldOn},
+  };
+  for (const TRow& Row : Rows) {
+    SCOPED_TRACE(Row.Name);
+    TDeviceControlBlock Dcb = ScopeRecord();
+    Row.Change(Dcb);
+    TPosixLineSettings Line;
+    ASSERT_EQ(DcbToPosixLine(Dcb, Line), 0);
+    EXPECT_EQ(Line.Termios.CFlag, Row.CFlag);
+    EXPECT_EQ(Line.Termios.IFlag, Row.IFlag);
+    EXPECT_EQ(Line.Termios.OFlag, 0u);
+    EXPECT_EQ(Line.Termios.LFlag, 0u);
+    EXPECT_FALSE(Line.Termios.CustomSpeed);
+    EXPECT_EQ(Line.Termios.VStart, 17);
+    EXPECT_EQ(Line.Termios.VStop, 19);
+    EXPECT_EQ(Line.Termios.VMin, 0);
+    EXPECT_EQ(Line.Dtr, Row.Dtr);
+    EXPECT_EQ(Line.Rts, Row.Rts);
+  }
+}
+
+TEST(TermiosImage, RatesWithoutConstantUseCustomSpeed) {
+  for (std::uint32_t Rate : {14400u, 56000u, 128000u, 256000u, 250000u, 31250u, 1u}) {
+    TDeviceControlBlock Dcb = ScopeRecord();
+    Dcb.BaudRate = Rate;
+    TPosixLineSettings Line;
+    ASSERT_EQ(DcbToPosixLine(Dcb, Line), 0) << Rate;
+    EXPECT_TRUE(Line.Termios.CustomSpeed) << Rate;
+    EXPECT_EQ(Line.Termios.Speed, Rate);
+    EXPECT_EQ(Line.Termios.CFlag & CBAUD, 0u) << Rate;
+  }
+}
+
+TEST(TermiosImage, RequestsTheDriverCannotHonourAreRefused) {
+  const std::pair<const char*, std::function<void(TDeviceControlBlock&)>> Rows[] = {
+      {"dsr output flow", [](TDeviceControlBlock& D) { D.Flags |= dcb::OutxDsrFlow; }},
+      {"dtr handshake", [](TDeviceControlBlock& D) { D.Flags |= dcb::DtrControlHandshake; }},
+      {"rts toggle", [](TDeviceControlBlock& D) { D.Flags |= dcb::RtsControlToggle; }},
+      {"dsr sensitivity", [](TDeviceControlBlock& D) { D.Flags |= dcb::DsrSensitivity; }},
+      {"continue after xoff", [](TDeviceControlBlock& D) { D.Flags |= dcb::TXContinueOnXoff; }},
+      {"error replacement", [](TDeviceControlBlock& D) { D.Flags |= dcb::ErrorChar; }},
+      {"1.5 stop bits with 8 data bits", [](TDeviceControlBlock& D) { D.StopBits = 1; }},
+      {"2 stop bits with 5 data bits",
+       [](TDeviceControlBlock& D) {
+         D.StopBits = 2;
+         D.ByteSize = 5;
+       }},
+      {"4 data bits", [](TDeviceControlBlock& D) { D.ByteSize = 4; }},
+      {"parity 5", [](TDeviceControlBlock& D) { D.Parity = 5; }},
+      {"stop bits 3", [](TDeviceControlBlock& D) { D.StopBits = 3; }},
+      {"rate 0", [](TDeviceControlBlock& D) { D.BaudRate = 0; }},
+  };
+  for (const auto& [Name, Change] : Rows) {
+    TDeviceControlBlock Dcb = ScopeRecord();
+    Change(Dcb);
+    TPosixLineSettings Line;
+    EXPECT_EQ(DcbToPosixLine(Dcb, Line), EINVAL) << Name;
+  }
+}
+
+// ---- Pseudo-terminals ----
+
+namespace {
+
+int OpenDescriptorCount() {
+  int Count = 0;
+  if (DIR* Dir = opendir("/proc/self/fd")) {
+    while (readdir(Dir))
+      ++Count;
+    closedir(Dir);
+  }
+  return Count;
+}
+
+class PseudoTerminal : public ::testing::Test {
+protected:
+  PseudoTerminal() {
+    SetComPortTranslator(nullptr);
+    InitComPortErrors();
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    SlavePath = ptsname(Master);
+    Port.SetPort(SlavePath);
+    Port.SetEvents({});
+    Port.SetBaudRate(TBaudRate::br57600);
+    Port.FlowControl().SetControlRTS(TRTSFlowControl::rtsEnable);
+  }
+  ~PseudoTerminal() override {
+    // Close the port while its other end is still there.
+    try {
+      Port.ClosePort();
+    } catch (const EComPort&) {
+    }
+    if (Master >= 0)
+      close(Master);
+  }
+  void WriteMaster(const std::string& Bytes) {
+    ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
+  }
+  // The terminal driver hands bytes to the device end asynchronously: wait
+  // until Count of them are there.
+  void AwaitQueued(int Count) {
+    while (Port.InQueueCount() < Count) {
+      pollfd Poll{static_cast<int>(Port.DeviceHandle()), POLLIN, 0};
+      ASSERT_GE(poll(&Poll, 1, 1000), 0);
+    }
+  }
+
+  int Master = -1;
+  std::string SlavePath;
+  TComPort Port;
+};
+
+} // namespace
+
+TEST_F(PseudoTerminal, OpensAtScopeSettingsAndReadsWhatArrived) {
+  Port.OpenPort();
+  ASSERT_TRUE(Port.Connected());
+  termios T;
+  ASSERT_EQ(tcgetattr(static_cast<int>(Port.DeviceHandle()), &T), 0);
+  EXPECT_EQ(cfgetospeed(&T), speed_t(B57600));
+  EXPECT_EQ(T.c_cflag & CSIZE, tcflag_t(CS8));
+  EXPECT_EQ(T.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_EQ(T.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(Port.LineSignals(), TComLineSignals{}); // no modem lines on a pty
+
+  char Buffer[8] = {};
+  EXPECT_EQ(Port.ReadBytes(Buffer, 5), 0);
+  WriteMaster("\x55\x01\xAA");
+  AwaitQueued(3);
+  EXPECT_EQ(Port.InQueueCount(), 3);
+  EXPECT_EQ(Port.ReadBytes(Buffer, 5), 3);
+  EXPECT_EQ(std::string(Buffer, 3), "\x55\x01\xAA");
+  EXPECT_EQ(Port.InQueueCount(), 0);
+  EXPECT_EQ(Port.TakeLineErrors(), TComErrors{});
+  Port.ClosePort();
+  EXPECT_FALSE(Port.Connected());
+}
+
+TEST_F(PseudoTerminal, SecondOpenOfTheSameDeviceFails) {
+  Port.OpenPort();
+  TComPort Second;
+  Second.SetPort(SlavePath);
+  try {
+    Second.OpenPort();
+    ADD_FAILURE() << "second open succeeded";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(E.ErrorCode(), peOpenFailed);
+    EXPECT_EQ(E.SystemErrorCode(), EBUSY);
+  }
+  EXPECT_FALSE(Second.Connected());
+  Port.ClosePort();
+  Second.OpenPort();
+  EXPECT_TRUE(Second.Connected());
+}
+
+TEST_F(PseudoTerminal, MissingDeviceGivesSystemErrorTwo) {
+  Port.SetPort("hxt24-no-such-port");
+  try {
+    Port.OpenPort();
+    ADD_FAILURE() << "opened a missing device";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(std::string(E.what()), "Unable to open com port (win error code: 2)");
+  }
+  EXPECT_FALSE(Port.Connected());
+}
+
+TEST_F(PseudoTerminal, CustomRateAndUnsupportedRequests) {
+  Port.SetBaudRate(TBaudRate::brCustom);
+  Port.SetCustomBaudRate(250000);
+  Port.OpenPort();
+  EXPECT_TRUE(Port.Connected());
+  // While open: refused, and the port stays open.
+  try {
+    Port.FlowControl().SetControlRTS(TRTSFlowControl::rtsToggle);
+    ADD_FAILURE() << "RTS toggle accepted";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(E.ErrorCode(), peSetStateFailed);
+    EXPECT_EQ(E.SystemErrorCode(), EINVAL);
+  }
+  EXPECT_TRUE(Port.Connected());
+  Port.ClosePort();
+  // While opening: the handle is closed again.
+  const int Before = OpenDescriptorCount();
+  EXPECT_THROW(Port.OpenPort(), EComPort);
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_EQ(OpenDescriptorCount(), Before);
+}
+
+TEST_F(PseudoTerminal, DiscardNullDropsZeroBytes) {
+  Port.SetDiscardNull(true);
+  Port.OpenPort();
+  WriteMaster(std::string("a\0b\0\0c", 6));
+  AwaitQueued(6);
+  char Buffer[8] = {};
+  EXPECT_EQ(Port.ReadBytes(Buffer, 8), 3);
+  EXPECT_EQ(std::string(Buffer, 3), "abc");
+}
+
+TEST_F(PseudoTerminal, TotalTimeoutReadWaitsForTheRequestedBytes) {
+  TComTimeouts Timeouts;
+  Timeouts.SetReadInterval(0);
+  Timeouts.SetReadTotalConstant(10000);
+  Port.SetTimeouts(Timeouts);
+  Port.OpenPort();
+  WriteMaster("xyz");
+  // The read waits until all three have arrived, within the total time.
+  char Buffer[4] = {};
+  EXPECT_EQ(Port.ReadBytes(Buffer, 3), 3);
+  EXPECT_EQ(std::string(Buffer, 3), "xyz");
+  // Nothing more comes: a short total time ends the read with none.
+  Port.Timeouts().SetReadTotalConstant(1);
+  EXPECT_EQ(Port.ReadBytes(Buffer, 1), 0);
+}
+
+TEST_F(PseudoTerminal, ClosingAfterHangUpDoesNotHangAndLeavesThePortClosed) {
+  Port.OpenPort();
+  const int Open = OpenDescriptorCount();
+  close(Master);
+  Master = -1;
+  // The device end is hung up: the purge fails, the port is closed anyway.
+  try {
+    Port.ClosePort();
+    ADD_FAILURE() << "the purge of a hung-up device succeeded";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(E.ErrorCode(), pePurgeFailed);
+    EXPECT_EQ(E.SystemErrorCode(), EIO);
+  }
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_EQ(OpenDescriptorCount(), Open - 2); // the master end and the port
+  // A new open of the vanished device fails cleanly.
+  EXPECT_THROW(Port.OpenPort(), EComPort);
+  EXPECT_FALSE(Port.Connected());
+}
