@@ -1,8 +1,8 @@
 #include "cport/ComPortErrors.h"
 
-#include <utility>
-
 #include "base/Format.h"
+#include "base/WideText.h"
+#include "i18n/gnugettext.h"
 
 const std::array<const char16_t*, PortErrorCount + 1> PortErrorSourceTexts = {
     u"",
@@ -35,11 +35,6 @@ std::array<std::u16string, PortErrorCount + 1> PortErrorMessages;
 
 namespace {
 
-TComPortTranslator& Translator() {
-  static TComPortTranslator Instance;
-  return Instance;
-}
-
 // A code outside the table has no text rather than reading past it.
 const std::u16string& MessageOf(std::int32_t Code) {
   static const std::u16string None;
@@ -48,41 +43,13 @@ const std::u16string& MessageOf(std::int32_t Code) {
   return PortErrorMessages[static_cast<std::size_t>(Code)];
 }
 
-void AppendUtf8(std::string& Out, char32_t C) {
-  if (C < 0x80) {
-    Out += static_cast<char>(C);
-  } else if (C < 0x800) {
-    Out += static_cast<char>(0xC0 | (C >> 6));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    Out += static_cast<char>(0xE0 | (C >> 12));
-    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (C >> 18));
-    Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  }
-}
-
 } // namespace
 
-void SetComPortTranslator(TComPortTranslator NewTranslator) {
-  Translator() = std::move(NewTranslator);
-}
-
-std::u16string ComPortTranslate(const std::u16string& Text) {
-  const TComPortTranslator& Current = Translator();
-  return Current ? Current(Text) : Text;
-}
-
 void InitComPortErrors() {
-  // TODO(i18n): register the "cport" domain with AddResourceStringDomain once
-  // the translation library is part of the build.
+  AddResourceStringDomain("cport");
   for (int Code = 1; Code <= PortErrorCount; ++Code)
     PortErrorMessages[static_cast<std::size_t>(Code)] =
-        ComPortTranslate(PortErrorSourceTexts[static_cast<std::size_t>(Code)]);
+        TranslateText(PortErrorSourceTexts[static_cast<std::size_t>(Code)]);
 }
 
 void DoneComPortErrors() {
@@ -90,30 +57,12 @@ void DoneComPortErrors() {
     std::u16string().swap(Message);
 }
 
-std::string ComPortNarrow(const std::u16string& Text) {
-  std::string Out;
-  Out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    char32_t C = Text[i];
-    if (C >= 0xD800 && C <= 0xDBFF && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 &&
-        Text[i + 1] <= 0xDFFF) {
-      C = 0x10000 + ((C - 0xD800) << 10) + (Text[i + 1] - 0xDC00);
-      ++i;
-    } else if (C >= 0xD800 && C <= 0xDFFF) {
-      C = 0xFFFD;
-    }
-    AppendUtf8(Out, C);
-  }
-  return Out;
-}
-
 // The whole joined text is the format pattern, so a '%' in a translated message
 // is a directive; Format checks it against the one integer argument.
 EComPort::EComPort(std::int32_t ErrorCode, std::int32_t SystemErrorCode)
-    : Exception(
-          Format(ComPortNarrow(MessageOf(ErrorCode) + ComPortTranslate(PortSystemErrorSuffix)),
-                 {SystemErrorCode})),
+    : Exception(Format(Utf16ToUtf8(MessageOf(ErrorCode) + TranslateText(PortSystemErrorSuffix)),
+                       {SystemErrorCode})),
       FSystemErrorCode(SystemErrorCode), FErrorCode(ErrorCode) {}
 
 EComPort::EComPort(std::int32_t ErrorCode)
-    : Exception(ComPortNarrow(MessageOf(ErrorCode))), FSystemErrorCode(-1), FErrorCode(ErrorCode) {}
+    : Exception(Utf16ToUtf8(MessageOf(ErrorCode))), FSystemErrorCode(-1), FErrorCode(ErrorCode) {}

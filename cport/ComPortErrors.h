@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "base/Exception.h"
@@ -46,21 +45,12 @@ extern std::array<std::u16string, PortErrorCount + 1> PortErrorMessages;
 // The suffix appended after a failed system call; %d is the system error number.
 inline constexpr const char16_t* PortSystemErrorSuffix = u" (win error code: %d)";
 
-// How the component translates its texts. Until a translator is installed the
-// texts are used as they are.
-using TComPortTranslator = std::function<std::u16string(const std::u16string&)>;
-void SetComPortTranslator(TComPortTranslator Translator);
-std::u16string ComPortTranslate(const std::u16string& Text);
-
-// Start-up of the component: registers the "cport" text domain and fills
-// PortErrorMessages with the translations of the source texts. Shutdown
+// Start-up of the component, after the translation's start-up: adds the
+// "cport" domain to the resource-string domains and fills PortErrorMessages
+// with the translations (current text domain) of the source texts. Shutdown
 // releases the table.
 void InitComPortErrors();
 void DoneComPortErrors();
-
-// UTF-16 to the 8-bit (UTF-8) text that exceptions carry. Unpaired surrogates
-// become U+FFFD.
-std::string ComPortNarrow(const std::u16string& Text);
 
 class EComPort : public Exception {
 public:

@@ -9,7 +9,6 @@
 class TFakePortTest : public ::testing::Test {
 protected:
   TFakePortTest() {
-    SetComPortTranslator(nullptr);
     InitComPortErrors();
     Fake.AddLine("COM1");
     Port.SetDevice(Fake);

@@ -1,21 +1,37 @@
 #include "cport/ComPortErrors.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
+#include "i18n/gnugettext.h"
 #include "tests/TestUtil.h"
+#include "tests/i18n/CatalogTestUtil.h"
 
 namespace {
 
 class ComPortErrors : public ::testing::Test {
 protected:
-  ComPortErrors() {
-    SetComPortTranslator(nullptr);
+  ComPortErrors() { InitComPortErrors(); }
+  ~ComPortErrors() override { DoneComPortErrors(); }
+};
+
+// The translation started over a German "default" catalog written by the test.
+class TranslatedComPortErrors : public ::testing::Test {
+protected:
+  void Start(const std::vector<TPoEntry>& Entries) {
+    BuildCatalog(Dir.File("de/LC_MESSAGES/default.mo"), PoText(Entries));
+    StartTranslation();
+    Translator.load()->BindDomain("default", Dir.Path().string());
     InitComPortErrors();
   }
-  ~ComPortErrors() override {
-    SetComPortTranslator(nullptr);
+  void TearDown() override {
     DoneComPortErrors();
+    StopTranslation();
   }
+
+  TEnvVar Lang{"LANG", "de_DE.UTF-8"};
+  TTempDir Dir;
 };
 
 struct TErrorRow {
@@ -67,57 +83,41 @@ TEST_F(ComPortErrors, EveryCodeHasItsTextWithAndWithoutSystemError) {
   EXPECT_EQ(EComPort(peOpenFailed, -5).Message(), "Unable to open com port (win error code: -5)");
 }
 
-TEST_F(ComPortErrors, TranslatesTableOnceAndSuffixOnEveryError) {
-  int SuffixLookups = 0;
-  SetComPortTranslator([&](const std::u16string& Text) -> std::u16string {
-    if (Text == u" (win error code: %d)") {
-      ++SuffixLookups;
-      return u" (Systemfehler: %d)";
-    }
-    if (Text == u"Unable to open com port")
-      return u"Kann Port nicht \u00f6ffnen";
-    return Text;
-  });
-  // The table is filled at start-up only.
-  EXPECT_EQ(EComPort(peOpenFailed).Message(), "Unable to open com port");
-  InitComPortErrors();
-  EXPECT_EQ(SuffixLookups, 0);
-  EXPECT_EQ(EComPort(peOpenFailed, 2).Message(), "Kann Port nicht \xc3\xb6"
-                                                 "ffnen (Systemfehler: 2)");
-  // A message without a translation stays English while the suffix is translated.
+TEST_F(TranslatedComPortErrors, TableAndSuffixComeFromTheCatalog) {
+  Start({{"Unable to open com port", "COM-Port kann nicht ge\xc3\xb6"
+                                     "ffnet werden"},
+         {" (win error code: %d)", " (Systemfehler: %d)"}});
+  EXPECT_EQ(EComPort(peOpenFailed, 2).Message(), "COM-Port kann nicht ge\xc3\xb6"
+                                                 "ffnet werden (Systemfehler: 2)");
+  EXPECT_EQ(EComPort(peOpenFailed).Message(), "COM-Port kann nicht ge\xc3\xb6"
+                                              "ffnet werden");
+  // A message without a translation stays English; the suffix is translated.
   EXPECT_EQ(EComPort(peReadFailed, 5).Message(), "ReadFile function failed (Systemfehler: 5)");
-  EXPECT_EQ(SuffixLookups, 2);
+  // The component's own domain joins the resource-string domains.
+  const std::vector<std::string> Domains = ResourceStringDomainList();
+  EXPECT_EQ(std::count(Domains.begin(), Domains.end(), "cport"), 1);
 }
 
-TEST_F(ComPortErrors, PercentInTranslatedTextIsADirectiveOnlyWithSystemError) {
-  PortErrorMessages[peReadFailed] = u"Lesen zu 100%% fehlgeschlagen";
+TEST_F(TranslatedComPortErrors, PercentInTranslatedTextIsADirectiveOnlyWithSystemError) {
+  Start({{"ReadFile function failed", "Lesen zu 100%% fehlgeschlagen"},
+         {"SetupComm function failed", "Fehler %d"},
+         {"SetCommState function failed", "Fehler %s"}});
   EXPECT_EQ(EComPort(peReadFailed, 4).Message(),
             "Lesen zu 100% fehlgeschlagen (win error code: 4)");
   // The code-only form takes the text literally.
   EXPECT_EQ(EComPort(peReadFailed).Message(), "Lesen zu 100%% fehlgeschlagen");
-
   // A translation that uses the number itself leaves the suffix without one:
   // the checked formatting refuses instead of reading a missing argument.
-  PortErrorMessages[peReadFailed] = u"Fehler %d";
-  EXPECT_EXCEPTION_MESSAGE(EComPort(peReadFailed, 4),
+  EXPECT_EXCEPTION_MESSAGE(EComPort(peSetupCommFailed, 4),
                            "No argument for format 'Fehler %d (win error code: %d)'");
-  PortErrorMessages[peReadFailed] = u"Fehler %s";
   EXPECT_EXCEPTION_MESSAGE(
-      EComPort(peReadFailed, 4),
+      EComPort(peSetStateFailed, 4),
       "Format 'Fehler %s (win error code: %d)' invalid or incompatible with argument");
 }
 
 TEST_F(ComPortErrors, CodeOutsideTableHasNoText) {
   EXPECT_EQ(EComPort(0).Message(), "");
   EXPECT_EQ(EComPort(24, 1).Message(), " (win error code: 1)");
-}
-
-TEST(ComPortNarrow, ConvertsUtf16ToUtf8) {
-  EXPECT_EQ(ComPortNarrow(u"abc"), "abc");
-  EXPECT_EQ(ComPortNarrow(u"\u00e4\u20ac"), "\xc3\xa4\xe2\x82\xac");
-  EXPECT_EQ(ComPortNarrow(u"\U0001F600"), "\xf0\x9f\x98\x80");
-  // A lone surrogate cannot be encoded and becomes the replacement character.
-  EXPECT_EQ(ComPortNarrow(std::u16string(1, char16_t(0xD800)) + u"x"), "\xef\xbf\xbdx");
 }
 
 TEST(ComPortErrorsLifecycle, ShutdownReleasesTable) {

@@ -173,7 +173,6 @@ int OpenDescriptorCount() {
 class PseudoTerminal : public ::testing::Test {
 protected:
   PseudoTerminal() {
-    SetComPortTranslator(nullptr);
     InitComPortErrors();
     Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
