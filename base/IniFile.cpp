@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -17,11 +15,21 @@
 namespace {
 
 bool ReadWholeFile(const std::string& FileName, std::string& Contents) {
-  std::ifstream In(FileName, std::ios::binary);
-  if (!In)
+  const int Fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0)
     return false;
-  Contents.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-  return true;
+  Contents.clear();
+  char Chunk[8192];
+  for (;;) {
+    const ssize_t N = read(Fd, Chunk, sizeof Chunk);
+    if (N < 0 && errno == EINTR)
+      continue;
+    if (N <= 0) {
+      close(Fd);
+      return N == 0;
+    }
+    Contents.append(Chunk, static_cast<std::size_t>(N));
+  }
 }
 
 int HexDigit(char C) {
@@ -117,8 +125,8 @@ bool ReplaceFile(const std::string& FileName, std::string_view Contents) {
   return Ok;
 }
 
-std::vector<TIniLine> SplitLines(std::string_view Contents) {
-  std::vector<TIniLine> Lines;
+// Calls Visit(const TIniLine&) for each line in order until it returns false.
+template <typename F> void ForEachLine(std::string_view Contents, F&& Visit) {
   std::size_t Pos = 0;
   while (Pos < Contents.size()) {
     TIniLine Line;
@@ -143,9 +151,9 @@ std::vector<TIniLine> SplitLines(std::string_view Contents) {
     } else {
       Line.Kind = TIniLine::lkOther;
     }
-    Lines.push_back(Line);
+    if (!Visit(Line))
+      return;
   }
-  return Lines;
 }
 
 } // namespace
@@ -227,21 +235,23 @@ std::optional<std::string> TIniFile::FindValue(std::string_view Section,
   const std::string_view WantSection = TrimText(Section);
   const std::string_view WantIdent = TrimText(Ident);
   bool InSection = false;
-  for (const auto& Line : SplitLines(Contents)) {
+  std::optional<std::string> Found;
+  ForEachLine(Contents, [&](const TIniLine& Line) {
     if (Line.Kind == TIniLine::lkSection) {
       InSection = SameText(Line.Name, WantSection);
-      continue;
+      return true;
     }
     if (!InSection || Line.Kind != TIniLine::lkKey || !SameText(Line.Name, WantIdent))
-      continue;
+      return true;
     std::string_view Value = Line.Value;
     // A value in matching quotes is returned without them.
     if (Value.size() >= 2 && (Value.front() == '"' || Value.front() == '\'') &&
         Value.back() == Value.front())
       Value = Value.substr(1, Value.size() - 2);
-    return std::string(Value);
-  }
-  return std::nullopt;
+    Found = std::string(Value);
+    return false;
+  });
+  return Found;
 }
 
 std::string TIniFile::ReadString(std::string_view Section, std::string_view Ident,
@@ -269,7 +279,7 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view Section) const {
     return Keys;
   const std::string_view WantSection = TrimText(Section);
   bool InSection = false;
-  for (const auto& Line : SplitLines(Contents)) {
+  ForEachLine(Contents, [&](const TIniLine& Line) {
     if (Line.Kind == TIniLine::lkSection)
       InSection = SameText(Line.Name, WantSection);
     else if (InSection && Line.Kind == TIniLine::lkKey) {
@@ -279,7 +289,8 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view Section) const {
       if (!Seen)
         Keys.emplace_back(Line.Name);
     }
-  }
+    return true;
+  });
   return Keys;
 }
 
@@ -323,27 +334,29 @@ void TIniFile::Update(std::string_view Section, std::string_view Ident,
   // The key's line in the first occurrence that has it, and the place for a
   // new key: after the last key of the first occurrence of the section (or
   // after its header), so comments heading the next section stay with it.
-  const auto Lines = SplitLines(Contents);
-  const TIniLine* KeyLine = nullptr;
+  std::optional<TIniLine> KeyLine;
   std::optional<std::size_t> InsertAt;
   bool InSection = false, PastFirst = false;
-  for (const auto& Line : Lines) {
+  TIniLine::TKind LastKind = TIniLine::lkBlank;
+  ForEachLine(Contents, [&](const TIniLine& Line) {
+    LastKind = Line.Kind;
     if (Line.Kind == TIniLine::lkSection) {
       PastFirst = PastFirst || InsertAt.has_value();
       InSection = SameText(Line.Name, WantSection);
       if (InSection && !PastFirst)
         InsertAt = Line.Next;
-      continue;
+      return true;
     }
     if (!InSection || Line.Kind != TIniLine::lkKey)
-      continue;
+      return true;
     if (!PastFirst)
       InsertAt = Line.Next;
     if (SameText(Line.Name, WantIdent)) {
-      KeyLine = &Line;
-      break;
+      KeyLine = Line;
+      return false;
     }
-  }
+    return true;
+  });
 
   // The reader trims values and takes off one pair of matching quotes; a
   // value that would lose something that way is written inside double quotes,
@@ -377,7 +390,7 @@ void TIniFile::Update(std::string_view Section, std::string_view Ident,
       NewLines += Break;
     if (!InsertAt) {
       // A new section goes at the end, set off by a blank line.
-      if (!Lines.empty() && Lines.back().Kind != TIniLine::lkBlank)
+      if (!Contents.empty() && LastKind != TIniLine::lkBlank)
         NewLines += Break;
       NewLines += "[";
       NewLines += WantSection;
