@@ -14,6 +14,8 @@
 // its events. The main thread constructs, opens, reads, closes and destroys it.
 
 class TComThread;
+class TIniFile;
+class TRegistryKey;
 
 // ---- Transfers ----
 
@@ -193,6 +195,14 @@ public:
   void SetOnError(TComErrorEvent Handler) { FOnError = std::move(Handler); }
   const TNotifyEvent& OnRx80Full() const { return FOnRx80Full; }
   void SetOnRx80Full(TNotifyEvent Handler) { FOnRx80Full = std::move(Handler); }
+
+  // Storing and loading the groups named in StoredGroups (ComPortStorage.cpp):
+  // into an open registry key, or into the INI section named after the
+  // component. Loading applies each value through its setter as it is read.
+  virtual void SaveToRegistryKey(TRegistryKey& Registry);
+  virtual void SaveToIniSection(TIniFile& Ini);
+  virtual void LoadFromRegistryKey(TRegistryKey& Registry);
+  virtual void LoadFromIniSection(TIniFile& Ini);
 
   // The three apply operations hand one group of settings to the device. They
   // act only on a connected port that is neither loading nor designing.
