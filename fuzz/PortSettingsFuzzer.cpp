@@ -1,0 +1,99 @@
+// Port settings read from an arbitrary INI text, then stored and read again.
+//
+// For any file: loading never fails on a closed port; storing the loaded
+// settings back into the same file and loading them into a fresh port gives
+// the same settings; the store touches nothing outside the port's section;
+// and the registry form gives the same settings too.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/IniFile.h"
+#include "base/Registry.h"
+#include "cport/CPort.h"
+#include "tests/cport/PortSettingsListing.h"
+
+namespace {
+
+const TStoredGroups AllGroups{TStoredGroup::sgLine,          TStoredGroup::sgFlowDetails,
+                              TStoredGroup::sgBufferSizes,   TStoredGroup::sgTimeouts,
+                              TStoredGroup::sgParityDetails, TStoredGroup::sgCharHandling};
+
+// A folder in memory where there is one: every store replaces the file and
+// syncs it, which on a disk would be most of the run time.
+const std::string& WorkFile() {
+  static const std::string File = [] {
+    std::string Pattern =
+        access("/dev/shm", W_OK) == 0 ? "/dev/shm/hxt24-fuzz-XXXXXX" : "/tmp/hxt24-fuzz-XXXXXX";
+    if (!mkdtemp(Pattern.data()))
+      std::abort();
+    return Pattern + "/port.ini";
+  }();
+  return File;
+}
+
+[[noreturn]] void Finding(const char* What, const std::string& A, const std::string& B) {
+  std::fprintf(stderr, "%s\n--- first\n%s--- second\n%s", What, A.c_str(), B.c_str());
+  std::abort();
+}
+
+std::string OtherSection(const TIniFile& Ini) {
+  std::string Listing;
+  for (const auto& Key : Ini.ReadSection("Other"))
+    Listing += Key + "=" + Ini.ReadString("Other", Key, "<missing>") + "\n";
+  return Listing;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  const std::string& File = WorkFile();
+  {
+    std::ofstream Out(File, std::ios::binary | std::ios::trunc);
+    Out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
+  }
+  TIniFile Ini(File);
+  TComPort Loaded;
+  Loaded.SetName("ComPort");
+  Loaded.SetStoredGroups(AllGroups);
+  Loaded.LoadFromIniSection(Ini); // anything escaping here is a finding
+  const std::string Settings = PortSettingsListing(Loaded);
+
+  const std::string OtherBefore = OtherSection(Ini);
+  try {
+    Loaded.SaveToIniSection(Ini);
+  } catch (const Exception&) {
+    // The one refusal: a port name with a carriage return in it cannot be
+    // written as one line.
+    if (Loaded.Port().find('\r') == std::string::npos)
+      Finding("store refused", Settings, "");
+    return 0;
+  }
+  if (OtherSection(Ini) != OtherBefore)
+    Finding("store changed another section", OtherBefore, OtherSection(Ini));
+
+  TComPort Reloaded;
+  Reloaded.SetName("ComPort");
+  Reloaded.SetStoredGroups(AllGroups);
+  Reloaded.LoadFromIniSection(Ini);
+  if (PortSettingsListing(Reloaded) != Settings)
+    Finding("INI round trip differs", Settings, PortSettingsListing(Reloaded));
+
+  // Registry strings end at a zero byte, so such a port name cannot pass.
+  if (Loaded.Port().find('\0') == std::string::npos) {
+    TMemRegistryKey Key;
+    Loaded.SaveToRegistryKey(Key);
+    TComPort FromKey;
+    FromKey.SetStoredGroups(AllGroups);
+    FromKey.LoadFromRegistryKey(Key);
+    if (PortSettingsListing(FromKey) != Settings)
+      Finding("registry round trip differs", Settings, PortSettingsListing(FromKey));
+  }
+  return 0;
+}
