@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/IniFile.h"
 #include "tests/TestUtil.h"
 #include "tests/scope/ScopeTestUtil.h"
 
@@ -111,6 +112,43 @@ TEST_F(DumpTool, ExitStatus) {
   EXPECT_EQ(Empty.Out, "");
 }
 
+// The port is set up for the scope, then takes what the settings file holds;
+// --save-settings writes every group. The frames are printed as ever.
+TEST_F(DumpTool, PortSettingsFromAndToAFile) {
+  const std::string In = Dir.File("in.ini"), Out = Dir.File("out.ini");
+  const std::string Settings = "; mine\n[comport]\nPort=/dev/ttyUSB0\nBaudRate=115200\n"
+                               "Parity=Even\nFlowControl.XonChar=Q\n[Other]\nx=1\n";
+  WriteTextFile(In, Settings);
+  const TRunResult R = RunDump("--settings " + In + " --save-settings " + Out + " " + Input);
+  EXPECT_EQ(R.Status, 0);
+  EXPECT_EQ(R.Out, ExpectedFrames);
+  EXPECT_EQ(ReadTextFile(In), Settings);
+  TIniFile Saved(Out);
+  EXPECT_EQ(Saved.ReadSection("ComPort").size(), 28u);
+  const std::pair<const char*, const char*> Expected[] = {{"Port", "/dev/ttyUSB0"},
+                                                          {"BaudRate", "115200"},
+                                                          {"DataBits", "8"},
+                                                          {"StopBits", "1"},
+                                                          {"Parity", "Even"},
+                                                          {"FlowControl", "Custom"},
+                                                          {"Buffer.InputSize", "1024"},
+                                                          {"FlowControl.ControlRTS", "Enable"},
+                                                          {"FlowControl.XonChar", "Q"},
+                                                          {"FlowControl.XoffChar", "#19"},
+                                                          {"Timeouts.ReadInterval", "-1"}};
+  for (const auto& [Key, Value] : Expected)
+    EXPECT_EQ(Saved.ReadString("ComPort", Key, "<missing>"), Value) << Key;
+
+  // Without --settings the scope's own line settings are saved.
+  ASSERT_EQ(RunDump("--save-settings " + Out + " " + Input).Status, 0);
+  EXPECT_EQ(Saved.ReadString("ComPort", "BaudRate", ""), "57600");
+  EXPECT_EQ(Saved.ReadString("ComPort", "Port", ""), "COM1");
+
+  EXPECT_EQ(RunDump("--settings " + Dir.File("missing.ini") + " " + Input).Status, 2);
+  EXPECT_EQ(RunDump("--settings " + Dir.Path().string() + " " + Input).Status, 2);
+  EXPECT_EQ(RunDump("--save-settings " + Dir.File("no/such/dir.ini") + " " + Input).Status, 1);
+}
+
 TEST(DumpOptions, CommandLines) {
   const TDumpOptions D = ParseDumpOptions({"in.bin"});
   EXPECT_EQ(D.Chunks, std::vector<int>{4096});
@@ -124,6 +162,10 @@ TEST(DumpOptions, CommandLines) {
   EXPECT_EQ(C.Height, 284);
   EXPECT_EQ(C.ValuesFile, "v.txt");
   EXPECT_EQ(C.InputFile, "in.bin");
+  const TDumpOptions S =
+      ParseDumpOptions({"--settings", "a.ini", "in.bin", "--save-settings", "b.ini"});
+  EXPECT_EQ(S.SettingsFile, "a.ini");
+  EXPECT_EQ(S.SaveSettingsFile, "b.ini");
   for (const std::vector<std::string>& Bad :
        std::vector<std::vector<std::string>>{{},
                                              {"--chunk", "0", "in"},
@@ -136,6 +178,7 @@ TEST(DumpOptions, CommandLines) {
                                              {"--size", "0x10", "--bmp", "x", "in"},
                                              {"--size", "615x284x1", "--bmp", "x", "in"},
                                              {"--chunk"},
+                                             {"in", "--settings"},
                                              {"--frobnicate", "in"},
                                              {"a", "b"}}) {
     std::string Line;

@@ -2,7 +2,7 @@
 // decoders and prints what the main window would show.
 //
 // Exit status: 0 done; 1 an output file could not be written; 2 a bad command
-// line or an input file that cannot be read.
+// line or an input or settings file that cannot be read.
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +14,9 @@
 #include "scope/ScopeExport.h"
 #include "scope/ScopeLink.h"
 #include "scope/ScopeRenderer.h"
+#include "cport/CPort.h"
 #include "tools/dump/DumpOptions.h"
+#include "tools/dump/DumpPortSettings.h"
 
 namespace {
 
@@ -107,6 +109,14 @@ void WriteOutputs(const TDumpOptions& Options, const TScopeState& State) {
 
 int Run(const TDumpOptions& Options) {
   const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);
+  if (!Options.SettingsFile.empty() || !Options.SaveSettingsFile.empty()) {
+    // The input is a recording, so the port is set up as it would be for a
+    // live scope but never opened.
+    TComPort Port;
+    ApplyDumpPortSettings(Port, Options);
+    std::fprintf(stderr, "hxt24-dump: %s (not opened: the input is a recording): %s\n",
+                 DumpPortName, DescribeLineSettings(Port).c_str());
+  }
   TMemoryByteSource Source;
   TScopeLink Link(&Source);
   TFramePrinter Printer(Link.State, Options.Samples);
@@ -126,6 +136,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "hxt24-dump: %s\n%s\n", E.what(), DumpUsage);
     return ExitBadInput;
   } catch (const EInput& E) {
+    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
+    return ExitBadInput;
+  } catch (const ESettingsInput& E) {
     std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
     return ExitBadInput;
   } catch (const Exception& E) {

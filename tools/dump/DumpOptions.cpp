@@ -4,7 +4,8 @@
 #include <cstddef>
 
 const char* const DumpUsage = "usage: hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] "
-                              "[--values OUT.txt] [--bmp OUT.bmp --size WxH] FILE";
+                              "[--values OUT.txt] [--bmp OUT.bmp --size WxH] "
+                              "[--settings IN.ini] [--save-settings OUT.ini] FILE";
 
 namespace {
 
@@ -53,6 +54,10 @@ TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
       Options.ValuesFile = Value();
     } else if (Arg == "--bmp") {
       Options.BmpFile = Value();
+    } else if (Arg == "--settings") {
+      Options.SettingsFile = Value();
+    } else if (Arg == "--save-settings") {
+      Options.SaveSettingsFile = Value();
     } else if (Arg == "--size") {
       const std::string& Size = Value();
       const std::size_t X = Size.find('x');

@@ -6,7 +6,8 @@
 
 // Command line of hxt24-dump:
 //   hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] [--values OUT.txt]
-//              [--bmp OUT.bmp --size WxH] FILE
+//              [--bmp OUT.bmp --size WxH] [--settings IN.ini] [--save-settings OUT.ini]
+//              FILE
 struct TDumpOptions {
   // Sizes of the received-characters events, used in turn.
   std::vector<int> Chunks{4096};
@@ -16,6 +17,10 @@ struct TDumpOptions {
   int Width = 0;
   int Height = 0;
   std::string InputFile;
+  // Port settings, all groups, in the section named after the port object:
+  // read before the port is opened, written after.
+  std::string SettingsFile;
+  std::string SaveSettingsFile;
 };
 
 // A command line that cannot be used; the message says why.

@@ -1,0 +1,63 @@
+#include "tools/dump/DumpPortSettings.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/IniFile.h"
+#include "cport/CPort.h"
+#include "cport/ComPortStorage.h"
+
+const char* const DumpPortName = "ComPort";
+
+void ApplyDumpPortSettings(TComPort& Port, const TDumpOptions& Options) {
+  Port.SetName(DumpPortName);
+  Port.SetBaudRate(TBaudRate::br57600);
+  Port.Parity().SetBits(TParityBits::prNone);
+  Port.SetStopBits(TStopBits::sbOneStopBit);
+  Port.SetDataBits(TDataBits::dbEight);
+  Port.Buffer().SetInputSize(1024);
+  TComFlowControl& Flow = Port.FlowControl();
+  Flow.SetControlDTR(TDTRFlowControl::dtrDisable);
+  Flow.SetControlRTS(TRTSFlowControl::rtsEnable);
+  Flow.SetOutCTSFlow(false);
+  Flow.SetOutDSRFlow(false);
+  Flow.SetXonXoffOut(false);
+  Flow.SetXonXoffIn(false);
+  Port.SetStoredGroups({TStoredGroup::sgLine, TStoredGroup::sgFlowDetails,
+                        TStoredGroup::sgBufferSizes, TStoredGroup::sgTimeouts,
+                        TStoredGroup::sgParityDetails, TStoredGroup::sgCharHandling});
+
+  if (!Options.SettingsFile.empty()) {
+    // A settings file that is not there would silently leave every setting
+    // as it is; the user named it, so say that it cannot be read.
+    struct stat Info {};
+    int Error = 0;
+    if (stat(Options.SettingsFile.c_str(), &Info) != 0 ||
+        access(Options.SettingsFile.c_str(), R_OK) != 0)
+      Error = errno;
+    else if (S_ISDIR(Info.st_mode))
+      Error = EISDIR;
+    if (Error != 0)
+      throw ESettingsInput("cannot read settings \"" + Options.SettingsFile +
+                           "\": " + std::strerror(Error));
+    TIniFile Ini(Options.SettingsFile);
+    Port.LoadFromIniSection(Ini);
+  }
+  if (!Options.SaveSettingsFile.empty()) {
+    TIniFile Ini(Options.SaveSettingsFile);
+    Port.SaveToIniSection(Ini);
+  }
+}
+
+std::string DescribeLineSettings(const TComPort& Port) {
+  std::string Text = "Port=" + Port.Port() + " BaudRate=" + BaudRateToText(Port.BaudRate());
+  if (Port.BaudRate() == TBaudRate::brCustom)
+    Text += " CustomBaudRate=" + std::to_string(Port.CustomBaudRate());
+  Text += " DataBits=" + DataBitsToText(Port.DataBits()) +
+          " Parity=" + ParityToText(Port.Parity().Bits()) +
+          " StopBits=" + StopBitsToText(Port.StopBits()) +
+          " FlowControl=" + FlowControlToText(Port.FlowControl().FlowControl());
+  return Text;
+}
