@@ -1,0 +1,59 @@
+#include "i18n/gnugettext.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "tests/i18n/CatalogTestUtil.h"
+
+TEST(ConcurrentLookup, FirstUseOfDomainsFromSeveralThreadsOpensEachOnce) {
+  TTempDir Dir;
+  BuildCatalog(Dir.File("de/LC_MESSAGES/default.mo"),
+               {{"Registry error", "Registrierungsfehler default"}});
+  TEnvVar Lang("LANG", "de");
+  StartTranslation();
+  TGnuGettextInstance& Instance = *Translator.load();
+  Instance.BindDomain("default", Dir.Path().string());
+  AddResourceStringDomain("cport");
+  // "extra" does not exist yet: every thread races to create it. It reads the
+  // (empty) locale tree beside the executable, so it translates nothing.
+  std::vector<std::thread> Threads;
+  std::atomic<int> Wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    Threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        const char* Domain = (i + t) % 2 ? "default" : "EXTRA";
+        const std::u16string Result = Instance.TranslateInDomain(Domain, u"Registry error");
+        if (Result != u"Registrierungsfehler default" && Result != u"Registry error")
+          ++Wrong;
+        if (TranslateResourceText(u"Registry error") != u"Registrierungsfehler default")
+          ++Wrong;
+      }
+    });
+  }
+  for (auto& Thread : Threads)
+    Thread.join();
+  EXPECT_EQ(Wrong.load(), 0);
+  // Created once, whatever the spelling and however many threads asked.
+  EXPECT_EQ(Instance.DomainCount(), 2u);
+  EXPECT_EQ(&Instance.FindOrAddDomain("extra"), &Instance.FindOrAddDomain("Extra"));
+  StopTranslation();
+}
+
+TEST(ConcurrentLookup, TwoThreadsOpeningOneCatalogBothSeeIt) {
+  TTempDir Dir;
+  BuildCatalog(Dir.File("de/LC_MESSAGES/cport.mo"), {{"Registry error", "Registrierungsfehler"}});
+  TEnvVar Lang("LANG", "de");
+  for (int Round = 0; Round < 20; ++Round) {
+    TGnuGettextInstance Instance;
+    TDomain& Domain = Instance.FindOrAddDomain("cport");
+    Domain.SetDirectory(Dir.Path().string());
+    std::u16string Results[2];
+    std::thread First([&] { Results[0] = Instance.TranslateInDomain("cport", u"Registry error"); });
+    std::thread Second(
+        [&] { Results[1] = Instance.TranslateInDomain("CPORT", u"Registry error"); });
+    First.join();
+    Second.join();
+    EXPECT_EQ(Results[0], u"Registrierungsfehler");
+    EXPECT_EQ(Results[1], u"Registrierungsfehler");
+  }
+}

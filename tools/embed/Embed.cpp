@@ -1,0 +1,134 @@
+// hxt24-embed: makes an executable carry its catalogs.
+//
+//   hxt24-embed [-o OUTPUT] EXECUTABLE DIR [NAME...]
+//
+// Appends the files NAME (relative to DIR; by default every .mo file under
+// DIR/locale) to EXECUTABLE, then the table that describes them, and writes
+// the table's offset behind the executable's catalog marker. The names are
+// stored as given, relative to the executable's folder, so a carried
+// "locale/de/LC_MESSAGES/default.mo" stands in for that file beside it.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "i18n/gnugettext.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In)
+    throw std::runtime_error("cannot read " + Path.string());
+  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+void PutLittleEndian64(std::string& Out, std::uint64_t Value) {
+  for (int i = 0; i < 8; ++i)
+    Out += static_cast<char>((Value >> (8 * i)) & 0xFF);
+}
+
+std::size_t FindMarker(const std::string& Image) {
+  const std::string Text(CarriedCatalogMarkerText);
+  const std::size_t At = Image.find(Text);
+  if (At == std::string::npos || Image.size() - At < CarriedCatalogMarkerSize)
+    throw std::runtime_error("no catalog marker in the executable");
+  if (Image.find(Text, At + 1) != std::string::npos)
+    throw std::runtime_error("the catalog marker occurs more than once");
+  for (std::size_t i = Text.size(); i < CarriedCatalogMarkerSize; ++i)
+    if (Image[At + i] != 0)
+      throw std::runtime_error("the executable carries catalogs already");
+  return At;
+}
+
+std::vector<std::string> LocaleFiles(const fs::path& Dir) {
+  std::vector<std::string> Names;
+  if (!fs::is_directory(Dir / "locale"))
+    throw std::runtime_error("no folder " + (Dir / "locale").string());
+  for (const auto& Entry : fs::recursive_directory_iterator(Dir / "locale"))
+    if (Entry.is_regular_file() && Entry.path().extension() == ".mo")
+      Names.push_back(fs::relative(Entry.path(), Dir).generic_string());
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+int Run(int argc, char* argv[]) {
+  std::vector<std::string> Args(argv + 1, argv + argc);
+  std::string Output;
+  if (Args.size() >= 2 && Args[0] == "-o") {
+    Output = Args[1];
+    Args.erase(Args.begin(), Args.begin() + 2);
+  }
+  if (Args.size() < 2) {
+    std::fprintf(stderr, "usage: hxt24-embed [-o OUTPUT] EXECUTABLE DIR [NAME...]\n");
+    return 2;
+  }
+  const fs::path Executable = Args[0];
+  const fs::path Dir = Args[1];
+  if (Output.empty())
+    Output = Executable.string();
+  std::vector<std::string> Names(Args.begin() + 2, Args.end());
+  if (Names.empty())
+    Names = LocaleFiles(Dir);
+  if (Names.empty())
+    throw std::runtime_error("nothing to embed");
+
+  std::string Image = ReadFile(Executable);
+  const std::size_t Marker = FindMarker(Image);
+
+  struct TCarried {
+    std::string Name;
+    std::uint64_t Offset, Size;
+  };
+  std::vector<TCarried> Carried;
+  for (const std::string& Name : Names) {
+    const std::string Bytes = ReadFile(Dir / Name);
+    Carried.push_back({Name, Image.size(), Bytes.size()});
+    Image += Bytes;
+  }
+  const std::uint64_t TableOffset = Image.size();
+  for (const TCarried& File : Carried) {
+    const std::uint64_t Next = Image.size() + 24 + File.Name.size();
+    PutLittleEndian64(Image, Next);
+    PutLittleEndian64(Image, File.Offset);
+    PutLittleEndian64(Image, File.Size);
+    Image += File.Name;
+  }
+  PutLittleEndian64(Image, 0);
+  std::string OffsetBytes;
+  PutLittleEndian64(OffsetBytes, TableOffset);
+  Image.replace(Marker + CarriedCatalogMarkerText.size(), 8, OffsetBytes);
+
+  // Written next to the target and renamed over it, so a failure never
+  // leaves a half-written executable.
+  const fs::path Temporary = Output + ".embed-tmp";
+  {
+    std::ofstream Out(Temporary, std::ios::binary | std::ios::trunc);
+    Out.write(Image.data(), static_cast<std::streamsize>(Image.size()));
+    if (!Out.flush())
+      throw std::runtime_error("cannot write " + Temporary.string());
+  }
+  fs::permissions(Temporary, fs::status(Executable).permissions());
+  fs::rename(Temporary, Output);
+  std::printf("%zu catalog file(s) embedded, table at %llu\n", Carried.size(),
+              static_cast<unsigned long long>(TableOffset));
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "hxt24-embed: %s\n", E.what());
+    return 1;
+  }
+}

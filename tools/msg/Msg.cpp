@@ -1,0 +1,101 @@
+// hxt24-msg: looks texts up the way the client does, for translators who
+// want to check their catalogs.
+//
+//   hxt24-msg [--dir DIR] [--lang CODE] [--domain NAME] [--resource] TEXT...
+//
+// One line per TEXT on stdout with CR, LF and backslash written as \r, \n and
+// \\; a failure is one line on stderr and exit status 1.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "base/WideText.h"
+#include "i18n/gnugettext.h"
+
+namespace {
+
+std::string Escaped(const std::string& Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  for (const char C : Text) {
+    if (C == '\r')
+      Out += "\\r";
+    else if (C == '\n')
+      Out += "\\n";
+    else if (C == '\\')
+      Out += "\\\\";
+    else
+      Out += C;
+  }
+  return Out;
+}
+
+int Usage(const char* Problem) {
+  std::fprintf(stderr,
+               "hxt24-msg: %s\nusage: hxt24-msg [--dir DIR] [--lang CODE] [--domain NAME] "
+               "[--resource] TEXT...\n",
+               Problem);
+  return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  std::string Dir, Lang, Domain = "default";
+  bool HaveDir = false, HaveLang = false, Resource = false;
+  std::vector<std::string> Texts;
+  for (int i = 1; i < argc; ++i) {
+    const std::string Arg = argv[i];
+    const bool TakesValue = Arg == "--dir" || Arg == "--lang" || Arg == "--domain";
+    if (TakesValue && i + 1 >= argc)
+      return Usage(("missing value for " + Arg).c_str());
+    if (Arg == "--dir")
+      Dir = argv[++i], HaveDir = true;
+    else if (Arg == "--lang")
+      Lang = argv[++i], HaveLang = true;
+    else if (Arg == "--domain")
+      Domain = argv[++i];
+    else if (Arg == "--resource")
+      Resource = true;
+    else if (Arg == "--")
+      Texts.insert(Texts.end(), argv + i + 1, argv + argc), i = argc;
+    else if (Arg.size() > 2 && Arg.compare(0, 2, "--") == 0)
+      return Usage(("unknown option " + Arg).c_str());
+    else
+      Texts.push_back(Arg);
+  }
+  if (Texts.empty())
+    return Usage("no TEXT given");
+  // The language code takes the place of LANG, with every rule LANG follows.
+  if (HaveLang)
+    setenv("LANG", Lang.c_str(), 1);
+
+  int Status = 0;
+  try {
+    TTranslationSession Session;
+    TGnuGettextInstance& Instance = *Translator.load();
+    if (Resource) {
+      // The client's list: the serial component adds "cport" at start-up.
+      AddResourceStringDomain("cport");
+      if (HaveDir)
+        for (const std::string& Name : ResourceStringDomainList())
+          Instance.BindDomain(Name, Dir);
+    } else if (HaveDir) {
+      Instance.BindDomain(Domain, Dir);
+    }
+    for (const std::string& Text : Texts) {
+      const std::u16string Wide = Utf8ToUtf16(Text);
+      const std::u16string Result =
+          Resource ? TranslateResourceText(Wide) : Instance.TranslateInDomain(Domain, Wide);
+      std::printf("%s\n", Escaped(Utf16ToUtf8(Result)).c_str());
+    }
+  } catch (const std::exception& E) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", Escaped(E.what()).c_str());
+    Status = 1;
+  }
+  return Status;
+}
