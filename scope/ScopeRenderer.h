@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include <QImage>
 #include <QPoint>
@@ -42,17 +43,24 @@ public:
   // The trace's polyline of the last paint, in bitmap coordinates.
   const std::array<QPoint, ScopeSampleCount>& Points() const { return FPoints; }
 
+  // The screen copy: Bitmap rows Band .. H-Band-1 stretched onto all rows of
+  // Screen (same size, 32 bits per pixel, H > 2 * Band), nearest neighbour.
+  static void StretchCopy(const QImage& Bitmap, QImage& Screen);
+
   // Converts 0x00BBGGRR to an opaque Qt colour.
   static QRgb ToRgb(std::uint32_t Color);
 
 private:
   void DrawGrid();
   void DrawTrace();
-  void StretchToScreen();
 
   QImage FBitmap;
   QImage FScreen;
   std::array<QPoint, ScopeSampleCount> FPoints;
+  // The two kinds of bitmap row before the trace: background with the column
+  // lines, and a row line.
+  std::vector<QRgb> FBackRow;
+  std::vector<QRgb> FGridRow;
   QRgb FTraceColor;
   QRgb FGridColor;
   QRgb FBackColor;
