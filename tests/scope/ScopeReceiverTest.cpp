@@ -39,14 +39,6 @@ protected:
   std::vector<TFrameSeen> Frames;
 };
 
-TEST_F(ReceiverTest, StartsHuntingWithTheInitialState) {
-  EXPECT_EQ(Receiver.Needed(), 1);
-  EXPECT_EQ(Receiver.RxIndex(), 0);
-  EXPECT_TRUE(Receiver.Synced());
-  EXPECT_FALSE(Receiver.HeaderDone());
-  EXPECT_EQ(Receiver.RxBuffer()[0], 0);
-}
-
 TEST_F(ReceiverTest, SkipsNoiseBeforeTheFirstSyncByteOneByteAtATime) {
   std::vector<std::uint8_t> Stream = {0x00, 0x53, 0xFF, 0x41, 0x10};
   const auto Frame = BRFrame();
