@@ -38,6 +38,12 @@ const QImage& TScopeRenderer::ScopePaint(const TScopeSamples& Samples, int W, in
     FBitmap = QImage(Size, QImage::Format_RGB32);
   if (FScreen.size() != Size)
     FScreen = QImage(Size, QImage::Format_RGB32);
+  if (FBitmap.isNull() || FScreen.isNull()) {
+    // Too large to allocate: draw nothing rather than write through no memory.
+    FBitmap = QImage();
+    FScreen = QImage();
+    return FScreen;
+  }
 
   const double Sx = W / SampleSpan;
   const double Sy = H / SampleSpan;

@@ -180,6 +180,9 @@ TEST(ScopeRenderer, EmptyAreaGivesAnEmptyPicture) {
   EXPECT_TRUE(R.ScopePaint(Flat(127), 0, 284).isNull());
   EXPECT_TRUE(R.ScopePaint(Flat(127), 615, 0).isNull());
   EXPECT_TRUE(R.ScopePaint(Flat(127), -3, -3).isNull());
+  // More than an image can hold: nothing is drawn, nothing is written.
+  EXPECT_TRUE(R.ScopePaint(Flat(127), 1 << 30, 1 << 20).isNull());
+  EXPECT_FALSE(R.ScopePaint(Flat(127), 20, 20).isNull());
 }
 
 TEST(ScopeRenderer, PaintsOntoAPainterLikeTheScreenPicture) {
