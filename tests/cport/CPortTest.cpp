@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <dirent.h>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -42,16 +41,6 @@ void ApplyScopeSettings(TCustomComPort& Port) {
   Port.FlowControl().SetOutDSRFlow(false);
   Port.FlowControl().SetXonXoffOut(false);
   Port.FlowControl().SetXonXoffIn(false);
-}
-
-int OpenDescriptorCount() {
-  int Count = 0;
-  if (DIR* Dir = opendir("/proc/self/fd")) {
-    while (readdir(Dir))
-      ++Count;
-    closedir(Dir);
-  }
-  return Count;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <dirent.h>
+
 #include <gtest/gtest.h>
 
 #include "cport/CPort.h"
@@ -29,3 +31,14 @@ protected:
   TFakeComDevice Fake;
   TComPort Port;
 };
+
+// The number of descriptors the process has open (to show that nothing leaks).
+inline int OpenDescriptorCount() {
+  int Count = 0;
+  if (DIR* Dir = opendir("/proc/self/fd")) {
+    while (readdir(Dir))
+      ++Count;
+    closedir(Dir);
+  }
+  return Count;
+}

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -13,6 +12,7 @@
 
 #include "cport/CPort.h"
 #include "cport/platform/PosixTermios.h"
+#include "tests/cport/CPortTestUtil.h"
 
 namespace {
 
@@ -159,16 +159,6 @@ TEST(TermiosImage, RequestsTheDriverCannotHonourAreRefused) {
 // ---- Pseudo-terminals ----
 
 namespace {
-
-int OpenDescriptorCount() {
-  int Count = 0;
-  if (DIR* Dir = opendir("/proc/self/fd")) {
-    while (readdir(Dir))
-      ++Count;
-    closedir(Dir);
-  }
-  return Count;
-}
 
 class PseudoTerminal : public ::testing::Test {
 protected:
