@@ -35,12 +35,14 @@ std::array<std::u16string, PortErrorCount + 1> PortErrorMessages;
 
 namespace {
 
-// A code outside the table has no text rather than reading past it.
-const std::u16string& MessageOf(std::int32_t Code) {
-  static const std::u16string None;
+// A code outside the table has no text rather than reading past it; before
+// start-up the English text stands in for the translated one.
+std::u16string MessageOf(std::int32_t Code) {
   if (Code < 1 || Code > PortErrorCount)
-    return None;
-  return PortErrorMessages[static_cast<std::size_t>(Code)];
+    return std::u16string();
+  const auto Index = static_cast<std::size_t>(Code);
+  const std::u16string& Message = PortErrorMessages[Index];
+  return Message.empty() ? std::u16string(PortErrorSourceTexts[Index]) : Message;
 }
 
 } // namespace

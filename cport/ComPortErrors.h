@@ -39,7 +39,8 @@ inline constexpr int PortErrorCount = 23;
 extern const std::array<const char16_t*, PortErrorCount + 1> PortErrorSourceTexts;
 
 // The texts shown to the user, translated once at start-up (InitComPortErrors);
-// index 1 to 23. Before start-up they are empty.
+// index 1 to 23. Before start-up they are empty, and an error raised then (a
+// tool that never started the component) carries the English text.
 extern std::array<std::u16string, PortErrorCount + 1> PortErrorMessages;
 
 // The suffix appended after a failed system call; %d is the system error number.
@@ -51,6 +52,16 @@ inline constexpr const char16_t* PortSystemErrorSuffix = u" (win error code: %d)
 // releases the table.
 void InitComPortErrors();
 void DoneComPortErrors();
+
+// InitComPortErrors for the life of the object; create it after the
+// translation's start-up (TTranslationSession) and before the first port.
+class TComPortSession {
+public:
+  TComPortSession() { InitComPortErrors(); }
+  ~TComPortSession() { DoneComPortErrors(); }
+  TComPortSession(const TComPortSession&) = delete;
+  TComPortSession& operator=(const TComPortSession&) = delete;
+};
 
 class EComPort : public Exception {
 public:

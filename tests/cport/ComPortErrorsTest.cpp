@@ -120,9 +120,12 @@ TEST_F(ComPortErrors, CodeOutsideTableHasNoText) {
   EXPECT_EQ(EComPort(24, 1).Message(), " (win error code: 1)");
 }
 
-TEST(ComPortErrorsLifecycle, ShutdownReleasesTable) {
+TEST(ComPortErrorsLifecycle, ShutdownReleasesTableAndErrorsStayReadable) {
   InitComPortErrors();
   EXPECT_EQ(PortErrorMessages[peRegistryError], u"Registry error");
   DoneComPortErrors();
   EXPECT_TRUE(PortErrorMessages[peRegistryError].empty());
+  // A program that never started the component still gets a readable error.
+  EXPECT_EQ(EComPort(peOpenFailed, 2).Message(), "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(EComPort(peConnectedProperty).Message(), "Cannot set property while connected");
 }
