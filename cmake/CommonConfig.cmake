@@ -19,6 +19,10 @@ function(add_hxt24_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  if("threads" IN_LIST T_LABELS)
+    # A threaded test that hangs fails after two minutes instead of blocking CI.
+    list(APPEND props TIMEOUT 120)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

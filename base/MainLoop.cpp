@@ -1,0 +1,106 @@
+#include "base/MainLoop.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <utility>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "base/Exception.h"
+#include "base/ExceptionDisplay.h"
+#include "base/Format.h"
+
+TMainLoop::TMainLoop() {
+  FEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (FEvent < 0)
+    throw Exception(Format("Cannot create the main loop's event (error %d)", {errno}));
+  SetWakeMainThread([this] { Wake(); });
+}
+
+TMainLoop::~TMainLoop() {
+  SetWakeMainThread(nullptr);
+  close(FEvent);
+}
+
+void TMainLoop::Wake() noexcept {
+  const std::uint64_t One = 1;
+  // A full counter (never in practice) still leaves the descriptor readable.
+  (void)!write(FEvent, &One, sizeof One);
+}
+
+void TMainLoop::Post(std::function<void()> Call) {
+  {
+    std::lock_guard Guard(FLock);
+    FPosted.push_back(std::move(Call));
+  }
+  Wake();
+}
+
+void TMainLoop::Quit() {
+  FQuit.store(true);
+  Wake();
+}
+
+void TMainLoop::QuitFromSignal() noexcept {
+  FQuit.store(true);
+  Wake();
+}
+
+bool TMainLoop::WaitAndRun(std::chrono::steady_clock::time_point Deadline, bool Limited) {
+  int Timeout = -1;
+  if (Limited) {
+    auto Left = std::chrono::ceil<TDuration>(Deadline - std::chrono::steady_clock::now());
+    if (Left.count() <= 0)
+      return false;
+    Timeout = Left.count() > 1000000 ? 1000000 : static_cast<int>(Left.count());
+  }
+  pollfd P{FEvent, POLLIN, 0};
+  int N = poll(&P, 1, Timeout);
+  if (N == 0)
+    return !Limited || std::chrono::steady_clock::now() < Deadline;
+  if (N < 0 && errno != EINTR)
+    throw Exception(Format("The main loop's wait failed (error %d)", {errno}));
+  std::uint64_t Count;
+  (void)!read(FEvent, &Count, sizeof Count);
+  ++FWakeups;
+  // Handoffs first: a thread blocked in one is the most urgent.
+  CheckSynchronize();
+  for (;;) {
+    std::function<void()> Call;
+    {
+      std::lock_guard Guard(FLock);
+      if (FPosted.empty())
+        break;
+      Call = std::move(FPosted.front());
+      FPosted.pop_front();
+    }
+    try {
+      Call();
+    } catch (const std::exception& E) {
+      ShowException(E);
+    }
+    CheckSynchronize();
+  }
+  return true;
+}
+
+bool TMainLoop::Run(TDuration Limit) {
+  return RunUntil([] { return false; }, Limit) || FQuit.exchange(false);
+}
+
+bool TMainLoop::RunUntil(const std::function<bool()>& Done, TDuration Limit) {
+  const bool Limited = Limit != Forever;
+  const auto Deadline =
+      Limited ? std::chrono::steady_clock::now() + Limit : std::chrono::steady_clock::time_point{};
+  // Work queued before the loop started (no wake-up may be pending for it).
+  CheckSynchronize();
+  while (!Done()) {
+    if (FQuit.load())
+      return Done();
+    if (!WaitAndRun(Deadline, Limited))
+      return Done();
+  }
+  return true;
+}
