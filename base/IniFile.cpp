@@ -127,7 +127,9 @@ bool ReplaceFile(const std::string& FileName, std::string_view Contents) {
 
 // Calls Visit(const TIniLine&) for each line in order until it returns false.
 template <typename F> void ForEachLine(std::string_view Contents, F&& Visit) {
-  std::size_t Pos = 0;
+  // A UTF-8 byte order mark (editors on Windows write one) is not part of the
+  // first line; it stays in the file as it is.
+  std::size_t Pos = Contents.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (Pos < Contents.size()) {
     TIniLine Line;
     Line.Begin = Pos;

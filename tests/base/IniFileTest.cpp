@@ -133,6 +133,17 @@ TEST(IniFileWrite, ChangesOnlyTheKeyItWrites) {
   }
 }
 
+TEST(IniFileWrite, ByteOrderMarkIsNotPartOfTheFirstLine) {
+  TTempDir Dir;
+  const auto Name = Dir.File("bom.ini");
+  WriteTextFile(Name, "\xEF\xBB\xBF[Settings]\r\nWidth=800\r\n");
+  TIniFile Ini(Name);
+  EXPECT_EQ(Ini.ReadInteger("Settings", "Width", 0), 800);
+  Ini.WriteInteger("Settings", "Height", 600);
+  Ini.DeleteKey("Settings", "Width");
+  EXPECT_EQ(ReadTextFile(Name), "\xEF\xBB\xBF[Settings]\r\nHeight=600\r\n");
+}
+
 TEST(IniFileWrite, CreatesTheFileAndReadsBack) {
   TTempDir Dir;
   const auto Name = Dir.File("new.ini");
