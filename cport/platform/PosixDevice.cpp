@@ -23,11 +23,7 @@ bool NoModemLines(int Error) {
   return Error == ENOTTY || Error == EINVAL;
 }
 
-struct TCounters {
-  int Frame, Overrun, Parity, Break, BufferOverrun;
-};
-
-bool ReadCounters(int Descriptor, TCounters& Counters) {
+bool ReadCounters(int Descriptor, TLineCounters& Counters) {
   serial_icounter_struct Icount{};
   if (ioctl(Descriptor, TIOCGICOUNT, &Icount) != 0)
     return false;
@@ -78,6 +74,39 @@ std::string DevicePathForPort(const std::string& PortName) {
   return "/dev/" + PortName;
 }
 
+TReadPlan PlanRead(const TCommTimeouts& T, std::int32_t Count) {
+  TReadPlan Plan;
+  if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == 0 &&
+      T.ReadTotalTimeoutConstant == 0) {
+    Plan.Immediate = true;
+  } else if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == MAXDWORD &&
+             T.ReadTotalTimeoutConstant != 0 && T.ReadTotalTimeoutConstant != MAXDWORD) {
+    Plan.FirstByteOnly = true;
+    Plan.TotalMs = T.ReadTotalTimeoutConstant;
+  } else {
+    Plan.TotalMs = std::uint64_t{T.ReadTotalTimeoutMultiplier} * std::uint64_t(std::max(Count, 0)) +
+                   T.ReadTotalTimeoutConstant;
+    if (T.ReadIntervalTimeout != MAXDWORD)
+      Plan.IntervalMs = T.ReadIntervalTimeout;
+  }
+  return Plan;
+}
+
+std::uint32_t CounterChangesToErrors(const TLineCounters& Before, const TLineCounters& After) {
+  std::uint32_t Errors = 0;
+  if (After.Frame != Before.Frame)
+    Errors |= CE_FRAME;
+  if (After.Overrun != Before.Overrun)
+    Errors |= CE_OVERRUN;
+  if (After.Parity != Before.Parity)
+    Errors |= CE_RXPARITY;
+  if (After.Break != Before.Break)
+    Errors |= CE_BREAK;
+  if (After.BufferOverrun != Before.BufferOverrun)
+    Errors |= CE_RXOVER;
+  return Errors;
+}
+
 bool TPosixComDevice::Fail(int Error) {
   PosixLastError = Error;
   return false;
@@ -121,15 +150,7 @@ TComHandle TPosixComDevice::Open(const std::string& PortName) {
   ioctl(Descriptor, TIOCEXCL);
 
   TPortState State;
-  TCounters Counters{};
-  if (ReadCounters(Descriptor, Counters)) {
-    State.HasCounters = true;
-    State.Frame = Counters.Frame;
-    State.Overrun = Counters.Overrun;
-    State.Parity = Counters.Parity;
-    State.Break = Counters.Break;
-    State.BufferOverrun = Counters.BufferOverrun;
-  }
+  State.HasCounters = ReadCounters(Descriptor, State.Counters);
   std::lock_guard<std::mutex> Lock(FLock);
   FPorts[Descriptor] = State;
   return Descriptor;
@@ -214,28 +235,11 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     return Fail(EINVAL);
   const int Descriptor = static_cast<int>(Handle);
   auto* Out = static_cast<std::uint8_t*>(Buffer);
-  const TCommTimeouts& T = State.Timeouts;
-
-  bool Immediate = false;
-  bool FirstByteOnly = false;
-  std::uint64_t TotalMs = 0;
-  std::uint32_t IntervalMs = 0;
-  if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == 0 &&
-      T.ReadTotalTimeoutConstant == 0) {
-    Immediate = true;
-  } else if (T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == MAXDWORD &&
-             T.ReadTotalTimeoutConstant != 0 && T.ReadTotalTimeoutConstant != MAXDWORD) {
-    FirstByteOnly = true;
-    TotalMs = T.ReadTotalTimeoutConstant;
-  } else {
-    TotalMs = std::uint64_t{T.ReadTotalTimeoutMultiplier} * std::uint64_t(Count) +
-              T.ReadTotalTimeoutConstant;
-    if (T.ReadIntervalTimeout != MAXDWORD)
-      IntervalMs = T.ReadIntervalTimeout;
-  }
-  const auto Start = TClock::now();
+  const TReadPlan Plan = PlanRead(State.Timeouts, Count);
+  // A limit beyond some 35 years is no limit in practice; capping it keeps the
+  // clock arithmetic from overflowing.
   const auto TotalDeadline =
-      Start + std::chrono::milliseconds(std::min<std::uint64_t>(TotalMs, 0x7FFFFFFFFFFull));
+      TClock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(Plan.TotalMs, 1ull << 40));
 
   while (Read < Count) {
     const ssize_t Got = read(Descriptor, Out + Read, static_cast<std::size_t>(Count - Read));
@@ -255,13 +259,15 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     if (errno != EAGAIN)
       return Fail(errno);
     // Nothing waiting now.
-    if (Immediate || (FirstByteOnly && Read > 0))
+    if (Plan.Immediate || (Plan.FirstByteOnly && Read > 0))
       break;
     int WaitMs = -1;
-    if (TotalMs != 0)
+    if (Plan.TotalMs != 0)
       WaitMs = MillisecondsUntil(TotalDeadline);
-    if (IntervalMs != 0 && Read > 0)
-      WaitMs = WaitMs < 0 ? int(IntervalMs) : std::min(WaitMs, int(IntervalMs));
+    if (Plan.IntervalMs != 0 && Read > 0) {
+      const int Interval = static_cast<int>(std::min<std::uint32_t>(Plan.IntervalMs, 0x7FFFFFFF));
+      WaitMs = WaitMs < 0 ? Interval : std::min(WaitMs, Interval);
+    }
     if (WaitMs == 0)
       break;
     pollfd Poll{Descriptor, POLLIN, 0};
@@ -302,7 +308,7 @@ bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
     return Fail(errno);
   InQueue = Waiting;
 
-  TCounters Now{};
+  TLineCounters Now;
   if (!ReadCounters(Descriptor, Now))
     return true; // the driver does not count line errors
   std::lock_guard<std::mutex> Lock(FLock);
@@ -310,24 +316,10 @@ bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
   if (It == FPorts.end())
     return Fail(EBADF);
   TPortState& S = It->second;
-  if (S.HasCounters) {
-    if (Now.Frame != S.Frame)
-      Errors |= CE_FRAME;
-    if (Now.Overrun != S.Overrun)
-      Errors |= CE_OVERRUN;
-    if (Now.Parity != S.Parity)
-      Errors |= CE_RXPARITY;
-    if (Now.Break != S.Break)
-      Errors |= CE_BREAK;
-    if (Now.BufferOverrun != S.BufferOverrun)
-      Errors |= CE_RXOVER;
-  }
+  if (S.HasCounters)
+    Errors = CounterChangesToErrors(S.Counters, Now);
   S.HasCounters = true;
-  S.Frame = Now.Frame;
-  S.Overrun = Now.Overrun;
-  S.Parity = Now.Parity;
-  S.Break = Now.Break;
-  S.BufferOverrun = Now.BufferOverrun;
+  S.Counters = Now;
   return true;
 }
 

@@ -11,6 +11,23 @@
 // "COMn" (n >= 1) is /dev/ttyS(n-1), anything else is looked up under /dev/.
 std::string DevicePathForPort(const std::string& PortName);
 
+// How a read waits, from the timeouts record and the requested count.
+struct TReadPlan {
+  bool Immediate = false;       // return at once with what has arrived
+  bool FirstByteOnly = false;   // wait only for the first byte, up to TotalMs
+  std::uint64_t TotalMs = 0;    // whole read, 0 = no limit
+  std::uint32_t IntervalMs = 0; // between two bytes once one arrived, 0 = no limit
+  friend bool operator==(const TReadPlan&, const TReadPlan&) = default;
+};
+TReadPlan PlanRead(const TCommTimeouts& Timeouts, std::int32_t Count);
+
+// The driver's line error counters (where it keeps them).
+struct TLineCounters {
+  int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+};
+// The CE_* flags of the counters that changed.
+std::uint32_t CounterChangesToErrors(const TLineCounters& Before, const TLineCounters& After);
+
 // Serial devices and pseudo-terminals through termios. Descriptors are the
 // handles; errno is the error number.
 class TPosixComDevice : public TComDevice {
@@ -40,7 +57,7 @@ public:
     std::uint8_t EventChar = 0;
     // Line error counters at the last ClearCommError, where the driver counts.
     bool HasCounters = false;
-    int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+    TLineCounters Counters;
   };
   // A copy of the state of an open descriptor (false when it is not one).
   bool PortState(TComHandle Handle, TPortState& State) const;

@@ -156,6 +156,51 @@ TEST(TermiosImage, RequestsTheDriverCannotHonourAreRefused) {
   }
 }
 
+TEST(ReadPlan, TimeoutsChooseHowAReadWaits) {
+  struct TRow {
+    const char* Name;
+    TCommTimeouts Timeouts;
+    std::int32_t Count;
+    TReadPlan Plan;
+  };
+  const TRow Rows[] = {
+      {"default: at once", {MAXDWORD, 0, 0, 100, 1000}, 64, {true, false, 0, 0}},
+      {"first byte within 500 ms", {MAXDWORD, MAXDWORD, 500, 0, 0}, 64, {false, true, 500, 0}},
+      {"multiplier MAXDWORD without constant",
+       {MAXDWORD, MAXDWORD, 0, 0, 0},
+       2,
+       {false, false, 2ull * MAXDWORD, 0}},
+      {"constant MAXDWORD",
+       {MAXDWORD, MAXDWORD, MAXDWORD, 0, 0},
+       1,
+       {false, false, 2ull * MAXDWORD, 0}},
+      {"all zero: until Count bytes", {0, 0, 0, 0, 0}, 10, {false, false, 0, 0}},
+      {"total only", {0, 10, 100, 0, 0}, 5, {false, false, 150, 0}},
+      {"interval only", {20, 0, 0, 0, 0}, 5, {false, false, 0, 20}},
+      {"interval and total", {20, 1, 5, 0, 0}, 1000, {false, false, 1005, 20}},
+      {"interval MAXDWORD with a total", {MAXDWORD, 0, 300, 0, 0}, 8, {false, false, 300, 0}},
+      {"large count does not overflow",
+       {0, 4000000, 0, 0, 0},
+       2147483647,
+       {false, false, 4000000ull * 2147483647ull, 0}},
+  };
+  for (const TRow& Row : Rows)
+    EXPECT_EQ(PlanRead(Row.Timeouts, Row.Count), Row.Plan) << Row.Name;
+}
+
+TEST(LineCounters, ChangedCountersBecomeLineErrors) {
+  const TLineCounters Before{1, 2, 3, 4, 5};
+  EXPECT_EQ(CounterChangesToErrors(Before, Before), 0u);
+  EXPECT_EQ(CounterChangesToErrors(Before, {2, 2, 3, 4, 5}), CE_FRAME);
+  EXPECT_EQ(CounterChangesToErrors(Before, {1, 3, 3, 4, 5}), CE_OVERRUN);
+  EXPECT_EQ(CounterChangesToErrors(Before, {1, 2, 4, 4, 5}), CE_RXPARITY);
+  EXPECT_EQ(CounterChangesToErrors(Before, {1, 2, 3, 5, 5}), CE_BREAK);
+  EXPECT_EQ(CounterChangesToErrors(Before, {1, 2, 3, 4, 6}), CE_RXOVER);
+  // A counter that wrapped around still counts as a change.
+  EXPECT_EQ(CounterChangesToErrors({2147483647, 0, 0, 0, 0}, {-2147483647 - 1, 0, 0, 0, 0}),
+            CE_FRAME);
+}
+
 // ---- Pseudo-terminals ----
 
 namespace {
