@@ -1,4 +1,7 @@
-# Port settings from arbitrary INI text: load, store, load again.
+# Port settings from arbitrary INI text: load, store into the same file, load
+# again, and the registry form. Run (seeds in fuzz/seeds/persist):
+#   build/fuzz/bin/port_settings_fuzzer -max_len=4096 -dict=fuzz/persist.dict \
+#     -max_total_time=600 CORPUS fuzz/seeds/persist
 add_hxt24_fuzzer(port_settings_fuzzer
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/PortSettingsFuzzer.cpp
   LIBS hxt24_cport)
