@@ -35,6 +35,7 @@ bool TextToFlag(std::string_view Text);
 // Codes 33 to 127 as the character itself, all others as "#" and the decimal
 // code (#13, #17, #128).
 std::string CharToText(std::uint8_t Value);
-// Empty: 0. "#" and more: the low 8 bits of the number after it (0 when it is
-// not one). Otherwise the first character, so a lone "#" is itself.
+// Empty: 0. "#" and more: the low 8 bits of the number after it (decimal with
+// an optional sign, or "$"/"0x" hex as the INI reader takes integers; 0 when
+// it is not a number). Otherwise the first character, so a lone "#" is itself.
 std::uint8_t TextToChar(std::string_view Text);
