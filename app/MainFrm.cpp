@@ -18,7 +18,9 @@
 #include "app/PaintBox.h"
 #include "app/PortDlg.h"
 #include "app/ToolbarIcons.h"
+#include "base/ExceptionDisplay.h"
 #include "base/ExePath.h"
+#include "cport/CPort.h"
 #include "base/IniFile.h"
 #include "scope/ScopeExport.h"
 #include "scope/ScopeRenderer.h"
@@ -140,6 +142,22 @@ void TMainForm::UseDialogs(TPortDialog* PortDialog, TAboutDialog* AboutDialog) {
 }
 
 void TMainForm::FormCreate() {
+  // The scope's line: 57600 8N1, a 1 KiB input queue, DTR off and RTS on, no
+  // flow control. Applied in this order, each through its setter.
+  FComPort = std::make_unique<TComPort>();
+  FComPort->SetBaudRate(TBaudRate::br57600);
+  FComPort->Parity().SetBits(TParityBits::prNone);
+  FComPort->SetStopBits(TStopBits::sbOneStopBit);
+  FComPort->SetDataBits(TDataBits::dbEight);
+  FComPort->Buffer().SetInputSize(1024);
+  FComPort->FlowControl().SetControlDTR(TDTRFlowControl::dtrDisable);
+  FComPort->FlowControl().SetControlRTS(TRTSFlowControl::rtsEnable);
+  FComPort->FlowControl().SetOutCTSFlow(false);
+  FComPort->FlowControl().SetOutDSRFlow(false);
+  FComPort->FlowControl().SetXonXoffOut(false);
+  FComPort->FlowControl().SetXonXoffIn(false);
+
+  FLink.Receiver.SetSource(&FPortSource);
   FLink.State.OnPanelChange = [this](int Index, const std::string& Text) {
     Panels.at(static_cast<std::size_t>(Index))->setText(QString::fromStdString(Text));
   };
@@ -163,11 +181,29 @@ void TMainForm::FormCreate() {
 
   FRenderer = std::make_unique<TScopeRenderer>();
   FRenderer->SetColors(FTraceColor, FGridColor, FBackColor);
+
+  FComPort->SetOnRxChar([this](TObject*, std::int32_t Count) { ComPortRxChar(Count); });
 }
 
 void TMainForm::FormDestroy() {
+  // The port goes first: its event thread must be gone before anything it
+  // could deliver to.
+  try {
+    FComPort->ClosePort();
+  } catch (const std::exception& E) {
+    ShowException(E);
+  }
+  FComPort.reset();
   FIniFile.reset();
   FRenderer.reset();
+}
+
+int TMainForm::TPortByteSource::ReadBytes(void* Buffer, int Count) {
+  return FForm.FComPort->ReadBytes(Buffer, Count);
+}
+
+void TMainForm::ComPortRxChar(std::int32_t Count) {
+  FLink.ComPortRxChar(Count);
 }
 
 void TMainForm::showEvent(QShowEvent* Event) {
@@ -186,7 +222,13 @@ void TMainForm::ResetTrace() {
   FLink.State.ResetTrace();
 }
 
-void TMainForm::UpdateMenuState() {}
+void TMainForm::UpdateMenuState() {
+  const bool Connected = FComPort->Connected();
+  itConnect->setEnabled(!Connected);
+  itDisconnect->setEnabled(Connected);
+  if (!Connected)
+    ResetTrace();
+}
 
 void TMainForm::ScopePaint(QPainter& Canvas) {
   // Painting starts only once the window is created whole (FRenderer last).
@@ -199,9 +241,45 @@ const QImage& TMainForm::ScopePicture() const {
   return FRenderer ? FRenderer->Screen() : None;
 }
 
-void TMainForm::itConnectClick() {}
+void TMainForm::itConnectClick() {
+  // A disabled command can still arrive, queued before the state changed.
+  if (!itConnect->isEnabled())
+    return;
+  if (FPortDialog && FPortDialog->exec() == QDialog::Accepted) {
+    ConnectTo(FPortDialog->GetPortName());
+    return;
+  }
+  UpdateMenuState();
+}
 
-void TMainForm::itDisconnectClick() {}
+void TMainForm::ConnectTo(const std::string& PortName) {
+  FComPort->SetPort(PortName);
+  try {
+    FComPort->OpenPort();
+  } catch (...) {
+    // A port that failed after it was opened (say, while reporting its
+    // signals) is connected all the same: the menu must let the user close it.
+    if (FComPort->Connected())
+      UpdateMenuState();
+    throw;
+  }
+  UpdateMenuState();
+}
+
+void TMainForm::itDisconnectClick() {
+  if (!itDisconnect->isEnabled())
+    return;
+  try {
+    FComPort->ClosePort();
+  } catch (...) {
+    // Closing a line that went away reports the failure, but the port is
+    // closed: the window follows.
+    if (!FComPort->Connected())
+      UpdateMenuState();
+    throw;
+  }
+  UpdateMenuState();
+}
 
 void TMainForm::itExitClick() {
   close();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "scope/ByteSource.h"
 #include "scope/ScopeLink.h"
 
 class QAction;
@@ -18,6 +19,7 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class TAboutDialog;
+class TComPort;
 class TIniFile;
 class TPaintBox;
 class TPortDialog;
@@ -66,6 +68,12 @@ public:
   void tbbCaptureClick();
   void tbSavePlotClick();
 
+  // The second half of Connect, as after OK in the port dialog: names the
+  // port and opens it (start-up's --port uses it too).
+  void ConnectTo(const std::string& PortName);
+
+  TComPort& ComPort() { return *FComPort; }
+
   // Read-only views for the status bar and the scope state.
   QString PanelText(int Index) const;
   std::uint32_t TraceColor() const { return FTraceColor; }
@@ -81,13 +89,26 @@ protected:
   void showEvent(QShowEvent* Event) override;
 
 private:
+  // The receiver reads straight from the port.
+  class TPortByteSource : public TByteSource {
+  public:
+    explicit TPortByteSource(TMainForm& Form) : FForm(Form) {}
+    int ReadBytes(void* Buffer, int Count) override;
+
+  private:
+    TMainForm& FForm;
+  };
+
   void CreateControls();
   void FormCreate();
   void FormDestroy();
   void ResetTrace();
   void UpdateMenuState();
+  void ComPortRxChar(std::int32_t Count);
   void ScopePaint(QPainter& Canvas);
 
+  std::unique_ptr<TComPort> FComPort;
+  TPortByteSource FPortSource{*this};
   // Receiver state, FSamples and the panel texts.
   TScopeLink FLink;
   // Holds FBitmap, the off-screen picture.
