@@ -351,8 +351,9 @@ TEST(CommandLine, Options) {
     EXPECT_EQ(Line.Help, R.Help) << Args;
     EXPECT_EQ(Line.Version, R.Version) << Args;
     EXPECT_EQ(Line.Demo, R.Demo) << Args;
-    if (!R.Error)
+    if (!R.Error) {
       EXPECT_EQ(Line.Port, R.Port) << Args;
+    }
     EXPECT_EQ(!Line.Error.empty(), R.Error) << Args;
   }
 }
