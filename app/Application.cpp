@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "base/ExceptionDisplay.h"
+#include "base/Thread.h"
 
 namespace {
 
@@ -16,9 +17,17 @@ QString& TitleText() {
 
 THxtApplication::THxtApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
   SetExceptionHandler(ShowErrorBox);
+  // A thread handing work to the main thread posts one queued call; the loop
+  // runs it, in modal dialogs and message boxes as well. Never a blocking
+  // queued connection: the handoff itself does the waiting.
+  SetWakeMainThread([this] {
+    QMetaObject::invokeMethod(
+        this, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+  });
 }
 
 THxtApplication::~THxtApplication() {
+  SetWakeMainThread(nullptr);
   SetExceptionHandler(nullptr);
 }
 

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+
 #include <stdexcept>
+#include <thread>
 
 #include "AppTestUtil.h"
 #include "base/Exception.h"
 #include "base/ExceptionDisplay.h"
+#include "base/Thread.h"
 
 namespace {
 
@@ -78,4 +82,26 @@ TEST(Application, MessagesAreShownAsPlainText) {
   ASSERT_EQ(Watcher.Boxes().size(), 1u);
   EXPECT_EQ(Watcher.Boxes()[0].Text, "<b>COM7</b>.");
   EXPECT_EQ(Watcher.Boxes()[0].Format, Qt::PlainText);
+}
+
+TEST(Application, HandoffsFromOtherThreadsRunInTheEventLoop) {
+  QEventLoop Loop;
+  // Only a guard against hanging when no call arrives.
+  QTimer::singleShot(20000, &Loop, [&Loop] { Loop.exit(1); });
+  std::thread::id RanOn;
+  std::string Raised;
+  std::thread Worker([&] {
+    TThread::Synchronize([&] { RanOn = std::this_thread::get_id(); });
+    try {
+      TThread::Synchronize([] { throw Exception("port gone"); });
+    } catch (const Exception& E) {
+      Raised = E.Message(); // carried back to the waiting thread
+    }
+    TThread::Synchronize([&Loop] { Loop.exit(0); });
+  });
+  const int Result = Loop.exec();
+  Worker.join();
+  EXPECT_EQ(Result, 0);
+  EXPECT_EQ(RanOn, std::this_thread::get_id());
+  EXPECT_EQ(Raised, "port gone");
 }
