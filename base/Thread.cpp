@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <sys/resource.h>
+#include <time.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -223,6 +224,11 @@ std::exception_ptr TThread::FatalException() const {
   return FFinished ? FFatalException : nullptr;
 }
 
+std::chrono::nanoseconds TThread::CpuTime() const {
+  std::lock_guard Guard(Handoff().Lock);
+  return FCpuTime;
+}
+
 void TThread::SetPriority(TThreadPriority Value) {
   {
     std::lock_guard Guard(Handoff().Lock);
@@ -291,8 +297,11 @@ void TThread::ThreadMain() {
     if (!Error)
       Error = std::current_exception();
   }
+  timespec Used{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Used);
   THandoff& H = Handoff();
   std::lock_guard Guard(H.Lock);
+  FCpuTime = std::chrono::seconds(Used.tv_sec) + std::chrono::nanoseconds(Used.tv_nsec);
   FFatalException = Error;
   FFinished = true;
   H.MainWake.notify_all();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -56,6 +57,9 @@ public:
 
   // The exception that escaped Execute, if one did; valid once Finished.
   std::exception_ptr FatalException() const;
+  // The processor time the thread used, taken when Execute has returned
+  // (zero before); valid once Finished.
+  std::chrono::nanoseconds CpuTime() const;
 
   // Called on the main thread (through Synchronize) after Execute returns.
   TThreadMethod OnTerminate;
@@ -84,6 +88,7 @@ private:
   TThreadPriority FPriority = tpNormal;
   int FKernelId = 0; // the thread's id for setpriority, once it runs
   std::exception_ptr FFatalException;
+  std::chrono::nanoseconds FCpuTime{0};
 };
 
 // True on the thread that started the program.

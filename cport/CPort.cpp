@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "base/ExceptionDisplay.h"
+#include "base/MessageWindow.h"
+#include "cport/ComThread.h"
 
 // ---- Pure conversions ----
 
@@ -209,11 +211,21 @@ void TCustomComPort::ClosePort() {
 }
 
 void TCustomComPort::CreateEventThread() {
-  // No event thread yet: the port opens without line-event delivery.
+  // The window first: the thread may send to it as soon as it runs.
+  if (FSyncMethod == TSyncMethod::smWindowSync)
+    FEventWindow = new TMessageWindow([this](TMessage& Message) { PortWindowProc(Message); });
+  FEventThread = new TComThread(this);
+  FThreadCreated = true;
 }
 
 void TCustomComPort::DestroyEventThread() {
-  FThreadCreated = false;
+  if (FThreadCreated) {
+    delete FEventThread; // stops the thread and waits for its end
+    FEventThread = nullptr;
+    FThreadCreated = false;
+  }
+  delete FEventWindow;
+  FEventWindow = nullptr;
 }
 
 void TCustomComPort::OpenDevice() {

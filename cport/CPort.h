@@ -14,6 +14,8 @@
 // its events. The main thread constructs, opens, reads, closes and destroys it.
 
 class TComThread;
+class TMessageWindow;
+struct TMessage;
 class TIniFile;
 class TRegistryKey;
 
@@ -161,6 +163,12 @@ public:
   void SetStoredGroups(TStoredGroups Value) { FStoredGroups = Value; }
 
   bool NotifyRxCount() const { return FNotifyRxCount; }
+  // False: the port reads received bytes itself and hands them to OnRxBuf.
+  void SetNotifyRxCount(bool Value) { FNotifyRxCount = Value; }
+  // True when received bytes are reported as a count through OnRxChar.
+  bool RxCountMode() const;
+  // The event thread of an open port with events (null otherwise).
+  const TComThread* EventThread() const { return FEventThread; }
   bool HasRxBufLink() const { return FHasRxBufLink; }
   const std::vector<TComPortLink*>& Links() const { return FLinks; }
 
@@ -245,6 +253,24 @@ protected:
   void ProcessDSRChange();
   void ProcessRLSDChange();
 
+  // Line-event processing (ComPortEvents.cpp): each reads what its event
+  // concerns from the device now, tells the links and fires the event.
+  void ProcessRxChar();
+  void ProcessTxEmpty();
+  void ProcessRxFlag();
+  void ProcessRing();
+  void ProcessBreak();
+  void ProcessError();
+  void ProcessRx80Full();
+  // Hands Count received bytes to OnRxBuf and the links unless they are
+  // reported as a count; sets Count to 0 when it took them.
+  void DeliverRxBuffer(std::int32_t& Count);
+  // The processing routine of one line event.
+  void ProcessEvent(TComEvent Event);
+  // The event window's procedure (smWindowSync): replies to the event thread
+  // at once, then processes the WM_PORTEVENT's event on a connected port.
+  void PortWindowProc(TMessage& Message);
+
   void NotifyLinksState(TPortLinkNotice Notice, bool OnOff);
   void NotifyLinksEvent(TPortLinkNotice Notice);
   void NotifyLinksTx(const void* Buffer, std::int32_t Count);
@@ -254,16 +280,15 @@ private:
 
   bool CanApply() const;
   [[noreturn]] void RaiseSystemError(std::int32_t Code);
-  // Event thread hooks: OpenPort calls CreateEventThread once the device is
-  // configured (with the event window first for smWindowSync); ClosePort calls
-  // DestroyEventThread after pending transfers were aborted and before the
-  // device is closed. Until the event thread exists they start nothing, so an
-  // open port delivers no line events.
+  // OpenPort calls CreateEventThread once the device is configured (with the
+  // event window first for smWindowSync); ClosePort calls DestroyEventThread
+  // after pending transfers were aborted and before the device is closed.
   void CreateEventThread();
   void DestroyEventThread();
 
   TComDevice* FDevice;
   TComThread* FEventThread = nullptr;
+  TMessageWindow* FEventWindow = nullptr; // only with smWindowSync, while the thread exists
   bool FThreadCreated = false;
   TComHandle FDeviceHandle = InvalidComHandle;
   std::vector<TComPortLink*> FLinks; // not owned

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -31,11 +32,16 @@ bool ReadCounters(int Descriptor, TLineCounters& Counters) {
   return true;
 }
 
-// The stop request of an event wait: an eventfd that becomes readable.
+// The stop request of an event wait: an eventfd that becomes readable. It also
+// keeps the epoll set of the waits made with it, so that a thread's waits
+// cost no descriptors per event: the set is made at the first wait and lives
+// as long as the signal.
 class TPosixStopSignal : public TComStopSignal {
 public:
   TPosixStopSignal() : FDescriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
   ~TPosixStopSignal() override {
+    if (Epoll >= 0)
+      close(Epoll);
     if (FDescriptor >= 0)
       close(FDescriptor);
   }
@@ -44,6 +50,11 @@ public:
     [[maybe_unused]] ssize_t Written = write(FDescriptor, &One, sizeof One);
   }
   int Descriptor() const { return FDescriptor; }
+
+  int Epoll = -1;
+  int Watched = -1;       // the device descriptor in the set
+  bool HasCounters = false; // line error counters at the last wake-up
+  TCounters Counters{};
 
 private:
   int FDescriptor;
@@ -286,10 +297,18 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
 bool TPosixComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
   if (!Known(Handle))
     return false;
-  const bool Output = (Flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
-  const bool Input = (Flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
-  if (!Output && !Input)
+  // Reads and writes complete when they are started, so the abort flags find
+  // nothing to abort and leave the queues alone (received bytes stay for the
+  // handlers); the call still fails on a device that has gone away.
+  const bool Output = (Flags & PURGE_TXCLEAR) != 0;
+  const bool Input = (Flags & PURGE_RXCLEAR) != 0;
+  if (!Output && !Input) {
+    int Waiting = 0;
+    if ((Flags & (PURGE_TXABORT | PURGE_RXABORT)) &&
+        ioctl(static_cast<int>(Handle), FIONREAD, &Waiting) != 0)
+      return Fail(errno);
     return true;
+  }
   const int Queue = Output && Input ? TCIOFLUSH : (Output ? TCOFLUSH : TCIFLUSH);
   if (tcflush(static_cast<int>(Handle), Queue) != 0)
     return Fail(errno);
@@ -354,15 +373,93 @@ std::unique_ptr<TComStopSignal> TPosixComDevice::NewStopSignal() {
   return std::make_unique<TPosixStopSignal>();
 }
 
+// One epoll wait on the device and the stop signal, with no time-out. The
+// device is watched edge-triggered, which gives received characters the
+// drivers' meaning: one event per arrival, and bytes a handler leaves unread
+// are announced again only when more arrive. Line errors and breaks show in
+// the driver's counters (where it keeps them), checked at each arrival, since
+// the byte that carried the error arrives with it. The modem lines have no
+// wake-up of their own here (TIOCMIWAIT would need a thread of its own per
+// port), so CTS, DSR, ring and RLSD changes are not reported, nor is an empty
+// output queue.
 TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                               std::uint32_t& Mask) {
-  // The line-event wait (epoll on the descriptor and the stop signal's
-  // eventfd) comes with the event thread.
-  (void)Handle;
-  (void)Stop;
   Mask = 0;
-  Fail(ENOSYS);
-  return TComWaitResult::wrFailed;
+  auto& Signal = static_cast<TPosixStopSignal&>(Stop);
+  const int Descriptor = static_cast<int>(Handle);
+  if (!Known(Handle))
+    return TComWaitResult::wrFailed;
+  if (Signal.Epoll < 0 || Signal.Watched != Descriptor) {
+    if (Signal.Epoll < 0) {
+      Signal.Epoll = epoll_create1(EPOLL_CLOEXEC);
+      if (Signal.Epoll < 0)
+        return Fail(errno), TComWaitResult::wrFailed;
+      epoll_event Stopping{};
+      Stopping.events = EPOLLIN;
+      Stopping.data.fd = Signal.Descriptor();
+      if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Signal.Descriptor(), &Stopping) != 0)
+        return Fail(errno), TComWaitResult::wrFailed;
+    } else {
+      epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
+    }
+    // Bytes already waiting are reported by the first wait.
+    epoll_event Line{};
+    Line.events = EPOLLIN | EPOLLET;
+    Line.data.fd = Descriptor;
+    if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Descriptor, &Line) != 0)
+      return Fail(errno), TComWaitResult::wrFailed;
+    Signal.Watched = Descriptor;
+    Signal.HasCounters = ReadCounters(Descriptor, Signal.Counters);
+  }
+
+  for (;;) {
+    epoll_event Ready[2];
+    const int Count = epoll_wait(Signal.Epoll, Ready, 2, -1);
+    if (Count < 0) {
+      if (errno == EINTR)
+        continue;
+      return Fail(errno), TComWaitResult::wrFailed;
+    }
+    std::uint32_t LineEvents = 0;
+    for (int I = 0; I < Count; ++I) {
+      // The stop request wins over events that came at the same time.
+      if (Ready[I].data.fd == Signal.Descriptor())
+        return TComWaitResult::wrStopped;
+      LineEvents |= Ready[I].events;
+    }
+    // The device is gone (the other end hung up, the adapter was pulled):
+    // the descriptor now reports this on every wait, so the wait fails.
+    if (LineEvents & (EPOLLHUP | EPOLLERR))
+      return Fail(EIO), TComWaitResult::wrFailed;
+    if (!(LineEvents & EPOLLIN))
+      continue;
+
+    TPortState State;
+    if (!PortState(Handle, State))
+      return Fail(EBADF), TComWaitResult::wrFailed;
+    std::uint32_t Events = EV_RXCHAR;
+    TCounters Now{};
+    if (Signal.HasCounters && ReadCounters(Descriptor, Now)) {
+      const TCounters& Was = Signal.Counters;
+      if (Now.Frame != Was.Frame || Now.Overrun != Was.Overrun || Now.Parity != Was.Parity ||
+          Now.BufferOverrun != Was.BufferOverrun)
+        Events |= EV_ERR;
+      if (Now.Break != Was.Break)
+        Events |= EV_BREAK;
+      Signal.Counters = Now;
+    }
+    if ((State.Mask & EV_RX80FULL) && State.InQueue > 0) {
+      int Waiting = 0;
+      if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
+          std::int64_t{Waiting} * 10 >= std::int64_t{State.InQueue} * 8)
+        Events |= EV_RX80FULL;
+    }
+    Events &= State.Mask;
+    if (Events) {
+      Mask = Events;
+      return TComWaitResult::wrEvents;
+    }
+  }
 }
 
 TComDevice& PlatformComDevice() {
