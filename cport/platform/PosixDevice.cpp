@@ -54,7 +54,7 @@ public:
   int Epoll = -1;
   int Watched = -1;       // the device descriptor in the set
   bool HasCounters = false; // line error counters at the last wake-up
-  TCounters Counters{};
+  TLineCounters Counters{};
 
 private:
   int FDescriptor;
@@ -438,13 +438,12 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     if (!PortState(Handle, State))
       return Fail(EBADF), TComWaitResult::wrFailed;
     std::uint32_t Events = EV_RXCHAR;
-    TCounters Now{};
+    TLineCounters Now;
     if (Signal.HasCounters && ReadCounters(Descriptor, Now)) {
-      const TCounters& Was = Signal.Counters;
-      if (Now.Frame != Was.Frame || Now.Overrun != Was.Overrun || Now.Parity != Was.Parity ||
-          Now.BufferOverrun != Was.BufferOverrun)
+      const std::uint32_t Changed = CounterChangesToErrors(Signal.Counters, Now);
+      if (Changed & ~CE_BREAK)
         Events |= EV_ERR;
-      if (Now.Break != Was.Break)
+      if (Changed & CE_BREAK)
         Events |= EV_BREAK;
       Signal.Counters = Now;
     }
