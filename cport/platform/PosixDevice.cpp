@@ -52,7 +52,7 @@ public:
   int Descriptor() const { return FDescriptor; }
 
   int Epoll = -1;
-  int Watched = -1;       // the device descriptor in the set
+  int Watched = -1;         // the device descriptor in the set
   bool HasCounters = false; // line error counters at the last wake-up
   TLineCounters Counters{};
 
