@@ -146,6 +146,53 @@ TEST(ScopeRenderer, RisingTraceFromBottomToTop) {
     ASSERT_LE(P[I].y(), P[I - 1].y()) << I;
 }
 
+TEST(ScopeRenderer, TraceIsConnectedAndStaysOnItsSegments) {
+  // Steep jumps, flat runs and random values: every row a segment passes
+  // through holds a trace pixel within the segment's columns, and no trace
+  // pixel lies outside the box of its two points widened by the pen.
+  std::uint32_t Seed = 7;
+  for (int Round = 0; Round < 20; ++Round) {
+    TScopeSamples S;
+    for (int I = 0; I < 256; ++I) {
+      Seed = Seed * 1103515245 + 12345;
+      S[I] = Round % 2 ? static_cast<std::uint8_t>(Seed >> 16) : (I / 16 % 2 ? 250 : 3);
+    }
+    TScopeRenderer R;
+    R.SetColors(0x0000FF, 0x808080, 0x000000);
+    const int W = Round < 10 ? 615 : 301;
+    const int H = Round < 10 ? 284 : 97;
+    R.ScopePaint(S, W, H);
+    const QImage& B = R.Bitmap();
+    const QRgb Red = qRgb(255, 0, 0);
+    const auto& P = R.Points();
+    for (int I = 1; I < 256; ++I) {
+      const int X0 = std::min(P[I - 1].x(), P[I].x());
+      const int X1 = std::max(P[I - 1].x(), P[I].x());
+      const int Y0 = std::min(P[I - 1].y(), P[I].y());
+      const int Y1 = std::min(std::max(P[I - 1].y(), P[I].y()), H - 1);
+      for (int Y = Y0; Y <= Y1; ++Y) {
+        bool Found = false;
+        for (int X = std::max(X0 - 1, 0); X <= std::min(X1, W - 1) && !Found; ++X)
+          Found = B.pixel(X, Y) == Red;
+        ASSERT_TRUE(Found) << "round " << Round << ", segment " << I << ", row " << Y;
+      }
+    }
+    std::vector<std::uint8_t> Allowed(static_cast<std::size_t>(W) * H, 0);
+    for (int I = 0; I < 256; ++I) {
+      const QPoint A = P[I > 0 ? I - 1 : 0];
+      for (int Y = std::min(A.y(), P[I].y()) - 1; Y <= std::max(A.y(), P[I].y()); ++Y)
+        for (int X = std::min(A.x(), P[I].x()) - 1; X <= std::max(A.x(), P[I].x()); ++X)
+          if (X >= 0 && X < W && Y >= 0 && Y < H)
+            Allowed[static_cast<std::size_t>(Y) * W + X] = 1;
+    }
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X)
+        if (B.pixel(X, Y) == Red) {
+          ASSERT_TRUE(Allowed[static_cast<std::size_t>(Y) * W + X]) << X << "," << Y;
+        }
+  }
+}
+
 TEST(ScopeRenderer, EnlargedAreaEnlargesBitmapAndGrid) {
   TScopeRenderer R;
   R.ScopePaint(Flat(127), 615, 284);
