@@ -52,22 +52,30 @@ void AppendUtf16(std::u16string& Out, char32_t Code) {
 } // namespace
 
 std::optional<std::u16string> TryUtf8ToUtf16(std::string_view Text) {
-  std::u16string Result;
-  Result.reserve(Text.size());
+  // Never more UTF-16 units than bytes: decode into a buffer of that size.
+  std::u16string Result(Text.size(), u'\0');
+  char16_t* Out = Result.data();
   std::size_t i = 0;
   while (i < Text.size()) {
     // Runs of ASCII are the common case in catalogs.
     const unsigned char C = static_cast<unsigned char>(Text[i]);
     if (C < 0x80) {
-      Result += static_cast<char16_t>(C);
+      *Out++ = C;
       ++i;
       continue;
     }
     char32_t Code;
     if (!DecodeOne(Text, i, Code))
       return std::nullopt;
-    AppendUtf16(Result, Code);
+    if (Code < 0x10000) {
+      *Out++ = static_cast<char16_t>(Code);
+    } else {
+      Code -= 0x10000;
+      *Out++ = static_cast<char16_t>(0xD800 + (Code >> 10));
+      *Out++ = static_cast<char16_t>(0xDC00 + (Code & 0x3FF));
+    }
   }
+  Result.resize(static_cast<std::size_t>(Out - Result.data()));
   return Result;
 }
 
@@ -88,12 +96,13 @@ std::u16string Utf8ToUtf16(std::string_view Text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view Text) {
-  std::string Result;
-  Result.reserve(Text.size());
+  // At most three bytes per UTF-16 unit (a surrogate pair gives four for two).
+  std::string Result(Text.size() * 3, '\0');
+  char* Out = Result.data();
   for (std::size_t i = 0; i < Text.size(); ++i) {
     char32_t Code = Text[i];
     if (Code < 0x80) {
-      Result += static_cast<char>(Code);
+      *Out++ = static_cast<char>(Code);
       continue;
     }
     if (Code >= 0xD800 && Code <= 0xDBFF && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 &&
@@ -104,16 +113,17 @@ std::string Utf16ToUtf8(std::u16string_view Text) {
       Code = 0xFFFD;
     }
     if (Code < 0x800) {
-      Result += static_cast<char>(0xC0 | (Code >> 6));
+      *Out++ = static_cast<char>(0xC0 | (Code >> 6));
     } else if (Code < 0x10000) {
-      Result += static_cast<char>(0xE0 | (Code >> 12));
-      Result += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+      *Out++ = static_cast<char>(0xE0 | (Code >> 12));
+      *Out++ = static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
     } else {
-      Result += static_cast<char>(0xF0 | (Code >> 18));
-      Result += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-      Result += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+      *Out++ = static_cast<char>(0xF0 | (Code >> 18));
+      *Out++ = static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+      *Out++ = static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
     }
-    Result += static_cast<char>(0x80 | (Code & 0x3F));
+    *Out++ = static_cast<char>(0x80 | (Code & 0x3F));
   }
+  Result.resize(static_cast<std::size_t>(Out - Result.data()));
   return Result;
 }

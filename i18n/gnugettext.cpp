@@ -145,15 +145,24 @@ void TDomain::SetLanguage(const std::string& Code) {
   FLanguageCode = Code;
 }
 
+TDomain::TOpenCatalog::~TOpenCatalog() {
+  munmap(View, ViewSize);
+}
+
+const TMoCatalog& TDomain::Catalog() const {
+  static const TMoCatalog Closed;
+  const TOpenCatalog* Open = FOpen.load(std::memory_order_acquire);
+  return Open ? Open->Catalog : Closed;
+}
+
+std::uint64_t TDomain::CatalogOffset() const {
+  const TOpenCatalog* Open = FOpen.load(std::memory_order_acquire);
+  return Open ? Open->CatalogOffset : 0;
+}
+
 void TDomain::CloseCatalog() {
   std::unique_lock Lock(FLock);
-  if (FIsOpen.load()) {
-    munmap(FView, FViewSize);
-    FView = nullptr;
-    FViewSize = 0;
-    FCatalog = TMoCatalog();
-    FIsOpen.store(false, std::memory_order_release);
-  }
+  FOpen.store(nullptr, std::memory_order_release);
   FMayOpen.store(true, std::memory_order_release);
 }
 
@@ -168,7 +177,7 @@ std::string TDomain::CatalogPath(std::string_view Language) const {
 
 void TDomain::OpenCatalog() {
   std::unique_lock Lock(FLock);
-  if (FIsOpen.load() || !FMayOpen.load())
+  if (FOpen.load() || !FMayOpen.load())
     return;
   const TAssemblyAnalyzer* Analyzer = AssemblyAnalyzer.load();
   const auto Exists = [Analyzer](const std::string& Path) {
@@ -216,30 +225,32 @@ void TDomain::OpenCatalog() {
     munmap(View, FileSize);
     throw Exception("This file is not a valid GNU gettext mo file: " + Path);
   }
-  FView = View;
-  FViewSize = FileSize;
-  FCatalogOffset = File.Offset;
-  FCatalog = Catalog;
-  FIsOpen.store(true, std::memory_order_release);
+  auto Open = std::make_unique<TOpenCatalog>();
+  Open->Catalog = Catalog;
+  Open->View = View;
+  Open->ViewSize = FileSize;
+  Open->CatalogOffset = File.Offset;
+  FCatalogs.push_back(std::move(Open));
+  FOpen.store(FCatalogs.back().get(), std::memory_order_release);
 }
 
 std::string TDomain::LookupText(std::string_view Key) {
   if (!IsOpen() && MayOpen())
     OpenCatalog();
-  std::shared_lock Lock(FLock);
-  if (!FIsOpen.load(std::memory_order_relaxed))
+  const TOpenCatalog* Open = FOpen.load(std::memory_order_acquire);
+  if (!Open)
     return std::string(Key);
-  const auto Found = FCatalog.Find(Key);
+  const auto Found = Open->Catalog.Find(Key);
   return std::string(Found ? *Found : Key);
 }
 
 std::optional<std::u16string> TDomain::LookupWide(std::string_view Key) {
   if (!IsOpen() && MayOpen())
     OpenCatalog();
-  std::shared_lock Lock(FLock);
-  if (!FIsOpen.load(std::memory_order_relaxed))
+  const TOpenCatalog* Open = FOpen.load(std::memory_order_acquire);
+  if (!Open)
     return DecodeTranslation(Key);
-  const auto Found = FCatalog.Find(Key);
+  const auto Found = Open->Catalog.Find(Key);
   return DecodeTranslation(Found ? *Found : Key);
 }
 
@@ -331,7 +342,7 @@ void TGnuGettextInstance::SelectLanguage() {
   const char* Lang = std::getenv("LANG");
   FLanguageCode =
       LanguageCodeFromEnvironment(Lang && *Lang ? std::string(Lang) : DetectSystemLanguage());
-  std::shared_lock Lock(FDomainsLock);
+  std::lock_guard Lock(FDomainsLock);
   for (const auto& Domain : FDomains)
     Domain->SetLanguage(FLanguageCode);
 }
@@ -345,29 +356,48 @@ void TGnuGettextInstance::SetCurrentDomain(const std::string& Name) {
 }
 
 TDomain& TGnuGettextInstance::FindOrAddDomain(std::string_view Name) {
-  {
-    std::shared_lock Lock(FDomainsLock);
-    for (const auto& Domain : FDomains)
-      if (SameText(Domain->Name(), Name))
-        return *Domain;
-  }
-  std::unique_lock Lock(FDomainsLock);
-  for (const auto& Domain : FDomains)
+  for (TDomain* Domain = FFirstDomain.load(std::memory_order_acquire); Domain;
+       Domain = Domain->FNextDomain)
+    if (SameText(Domain->Name(), Name))
+      return *Domain;
+  std::lock_guard Lock(FDomainsLock);
+  for (TDomain* Domain = FFirstDomain.load(std::memory_order_acquire); Domain;
+       Domain = Domain->FNextDomain)
     if (SameText(Domain->Name(), Name))
       return *Domain;
   FDomains.push_back(std::make_unique<TDomain>(std::string(Name), FBaseDirectory, FLanguageCode));
-  return *FDomains.back();
+  TDomain* Created = FDomains.back().get();
+  Created->FNextDomain = FFirstDomain.load(std::memory_order_relaxed);
+  FFirstDomain.store(Created, std::memory_order_release);
+  return *Created;
 }
 
 std::size_t TGnuGettextInstance::DomainCount() const {
-  std::shared_lock Lock(FDomainsLock);
+  std::lock_guard Lock(FDomainsLock);
   return FDomains.size();
 }
 
 std::u16string TGnuGettextInstance::TranslateInDomain(std::string_view Domain,
                                                       std::u16string_view Text) {
   TDomain& Target = FindOrAddDomain(Domain);
-  std::optional<std::u16string> Result = Target.LookupWide(TranslationKey(Text));
+  // A short plain-ASCII key is narrowed on the stack; others are converted.
+  char Narrow[256];
+  std::string Converted;
+  std::string_view Key;
+  unsigned Wide = 0, Returns = 0;
+  for (const char16_t C : Text) {
+    Wide |= C;
+    Returns += C == u'\r';
+  }
+  if (Wide < 0x80 && Returns == 0 && Text.size() <= sizeof(Narrow)) {
+    for (std::size_t i = 0; i < Text.size(); ++i)
+      Narrow[i] = static_cast<char>(Text[i]);
+    Key = std::string_view(Narrow, Text.size());
+  } else {
+    Converted = TranslationKey(Text);
+    Key = Converted;
+  }
+  std::optional<std::u16string> Result = Target.LookupWide(Key);
   if (!Text.empty() && (!Result || Result->empty()))
     throw Exception("Error: Could not translate " + Utf16ToUtf8(Text) +
                     ". Probably because the mo file doesn't contain utf-8 encoded translations.");

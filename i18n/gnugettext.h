@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <shared_mutex>
 #include <string>
@@ -81,10 +82,11 @@ public:
   const std::string& Name() const { return FName; }
   const std::string& Directory() const { return FDirectory; }
   const std::string& LanguageCode() const { return FLanguageCode; }
-  bool IsOpen() const { return FIsOpen.load(std::memory_order_acquire); }
+  bool IsOpen() const { return FOpen.load(std::memory_order_acquire) != nullptr; }
   bool MayOpen() const { return FMayOpen.load(std::memory_order_acquire); }
-  const TMoCatalog& Catalog() const { return FCatalog; }
-  std::uint64_t CatalogOffset() const { return FCatalogOffset; }
+  // The open catalog (an empty one when closed) and where it begins in its file.
+  const TMoCatalog& Catalog() const;
+  std::uint64_t CatalogOffset() const;
 
   void SetDirectory(const std::string& Directory);
   void SetLanguage(const std::string& Code);
@@ -96,19 +98,28 @@ public:
   void CloseCatalog();
 
 private:
+  friend class TGnuGettextInstance;
   void OpenCatalog();
   std::string CatalogPath(std::string_view Language) const;
 
   std::string FName;
   std::string FDirectory;
   std::string FLanguageCode;
-  std::atomic<bool> FIsOpen{false};
   std::atomic<bool> FMayOpen{true};
-  std::uint64_t FCatalogOffset = 0;
-  TMoCatalog FCatalog;
-  void* FView = nullptr;
-  std::uint64_t FViewSize = 0;
+  // An open catalog with its mapping. Lookups read it without a lock, so a
+  // closed catalog stays mapped (retired) until the domain goes: a search
+  // that meets a CloseCatalog still reads valid memory.
+  struct TOpenCatalog {
+    TMoCatalog Catalog;
+    void* View = nullptr;
+    std::uint64_t ViewSize = 0;
+    std::uint64_t CatalogOffset = 0;
+    ~TOpenCatalog();
+  };
+  std::atomic<const TOpenCatalog*> FOpen{nullptr};
+  std::vector<std::unique_ptr<TOpenCatalog>> FCatalogs; // open and retired ones
   std::shared_mutex FLock;
+  TDomain* FNextDomain = nullptr; // the translator's lookup chain, newest first
 };
 
 // The translator: the user's language and every text domain known so far.
@@ -135,7 +146,10 @@ private:
   std::string FLanguageCode;
   std::string FCurrentDomain;
   std::string FBaseDirectory;
-  mutable std::shared_mutex FDomainsLock; // only the first lookup of a domain writes
+  // Domains are only ever added: lookups walk the chain without a lock, and
+  // only the creation of a domain takes FDomainsLock.
+  std::atomic<TDomain*> FFirstDomain{nullptr};
+  mutable std::mutex FDomainsLock;
   std::vector<std::unique_ptr<TDomain>> FDomains;
 };
 
