@@ -42,9 +42,20 @@ std::u16string TranslateResourceText(std::u16string_view Text) {
   std::u16string Result(Text);
   if (!Instance)
     return Result;
+  // A domain without a translation gives the text back with a carriage
+  // return before each bare line feed; that form, not the text itself, is
+  // what "unchanged" means, or a multi-line text would never get past the
+  // first domain.
+  std::u16string Unchanged;
+  Unchanged.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == u'\n' && (i == 0 || Text[i - 1] != u'\r'))
+      Unchanged += u'\r';
+    Unchanged += Text[i];
+  }
   for (const std::string& Domain : Domains) {
     Result = Instance->TranslateInDomain(Domain, Text);
-    if (Result != Text)
+    if (Result != Unchanged)
       break;
   }
   return Result;

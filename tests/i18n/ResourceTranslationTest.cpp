@@ -20,6 +20,7 @@ protected:
                   {"Text at an address", "Text an einer Adresse"}});
     BuildCatalog(Dir.File("de/LC_MESSAGES/cport.mo"), {{"In both", "In beiden (cport)"},
                                                        {"Only in cport", "Nur in cport"},
+                                                       {"Two\nlines", "Zwei\nZeilen"},
                                                        {"Same in default", "In cport übersetzt"}});
     StartTranslation();
     Translator.load()->BindDomain("default", Dir.Path().string());
@@ -43,6 +44,11 @@ TEST_F(ResourceTranslationTest, WalksTheDomainsInOrderUntilOneTranslates) {
   // A translation equal to its source does not stop the walk.
   EXPECT_EQ(TranslateResourceText(u"Same in default"), u"In cport übersetzt");
   EXPECT_EQ(TranslateResourceText(u"Nowhere"), u"Nowhere");
+  // "default" leaves a multi-line text untranslated (only its line ends
+  // change): "cport" is still asked.
+  EXPECT_EQ(TranslateResourceText(u"Two\nlines"), u"Zwei\r\nZeilen");
+  EXPECT_EQ(TranslateResourceText(u"Two\r\nlines"), u"Zwei\r\nZeilen");
+  EXPECT_EQ(TranslateResourceText(u"Not\nanywhere"), u"Not\r\nanywhere");
   AddResourceStringDomain("cport");
   EXPECT_EQ(ResourceStringDomainList().size(), 3u);
   EXPECT_EQ(TranslateResourceText(u"Only in cport"), u"Nur in cport");
