@@ -1,0 +1,160 @@
+// The client against hxt24-sim on a pseudo-terminal: real port, real event
+// thread, real frames.
+#include "app/MainFrm.h"
+
+#include <QAction>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "../TestUtil.h"
+#include "AppTestUtil.h"
+#include "cport/CPort.h"
+#include "cport/ComPortErrors.h"
+#include "tools/sim/SimFrames.h"
+
+namespace {
+
+// hxt24-sim as a child process; its first output line is the device path.
+class TSimulator {
+public:
+  explicit TSimulator(const std::string& Args) {
+    int Out[2];
+    if (pipe(Out) != 0)
+      return;
+    FPid = fork();
+    if (FPid == 0) {
+      dup2(Out[1], STDOUT_FILENO);
+      close(Out[0]);
+      close(Out[1]);
+      const std::string Command = std::string("exec ") + HXT24_SIM_PATH + " " + Args;
+      execl("/bin/sh", "sh", "-c", Command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(Out[1]);
+    char C;
+    while (read(Out[0], &C, 1) == 1 && C != '\n')
+      FDevice += C;
+    close(Out[0]);
+  }
+  ~TSimulator() { Kill(); }
+  const std::string& Device() const { return FDevice; }
+  // Pulls the cable: the pseudo-terminal goes away with the process.
+  void Kill() {
+    if (FPid > 0) {
+      kill(FPid, SIGKILL);
+      waitpid(FPid, nullptr, 0);
+      FPid = -1;
+    }
+  }
+
+private:
+  pid_t FPid = -1;
+  std::string FDevice;
+};
+
+// Runs the event loop until Done() holds; false when it never did (the
+// guard only keeps a broken build from hanging the suite).
+template <typename TCondition> bool RunUntil(TCondition Done) {
+  QEventLoop Loop;
+  QTimer Check;
+  QObject::connect(&Check, &QTimer::timeout, &Loop, [&] {
+    if (Done())
+      Loop.quit();
+  });
+  Check.start(5);
+  QTimer::singleShot(15000, &Loop, [&Loop] { Loop.exit(1); });
+  return Done() || Loop.exec() == 0;
+}
+
+double ProcessCpuSeconds() {
+  timespec T{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+  return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+  EndToEndTest() {
+    InitComPortErrors();
+    Form = std::make_unique<TMainForm>(Dir.File("config.ini"));
+    Form->show();
+    Form->ScopeLink().OnFrameDone = [this](std::string_view, int) { ++Frames; };
+  }
+  ~EndToEndTest() override {
+    Form.reset();
+    DoneComPortErrors();
+  }
+  bool TraceIsFlat() const {
+    const auto& S = Form->Samples();
+    return std::all_of(S.begin(), S.end(), [](std::uint8_t V) { return V == 127; });
+  }
+
+  TTempDir Dir;
+  std::unique_ptr<TMainForm> Form;
+  int Frames = 0;
+};
+
+} // namespace
+
+TEST_F(EndToEndTest, TheSimulatorsSettingsAndWaveReachTheWindow) {
+  TSimulator Sim("--mode roll --timebase 23 --volts 9 --probe x10 --coupling dc --hold "
+                 "--wave triangle --drift 0");
+  ASSERT_EQ(Sim.Device().rfind("/dev/pts/", 0), 0u) << Sim.Device();
+  Form->ConnectTo(Sim.Device());
+  ASSERT_TRUE(Form->ComPort().Connected());
+  ASSERT_TRUE(RunUntil([&] { return Frames >= 2; }));
+
+  const char* Expected[] = {"roll", "X=10s/div", "Y=40v/div", "Hold", "", "DC", "x10"};
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(Form->PanelText(i), Expected[i]) << i;
+  TSimOptions Options;
+  Options.Wave = swTriangle;
+  Options.Drift = 0;
+  const TSimTrace Sent = TSimScope(Options).Trace(0);
+  for (std::size_t i = 0; i < 256; ++i)
+    ASSERT_EQ(Form->Samples()[i], static_cast<std::uint8_t>(256 - Sent[i])) << i;
+
+  Form->itDisconnectClick();
+  EXPECT_FALSE(Form->ComPort().Connected());
+  EXPECT_TRUE(TraceIsFlat());
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(Form->PanelText(i), Expected[i]) << i;
+}
+
+TEST_F(EndToEndTest, PullingTheDeviceGivesOneErrorBoxNoSpinningAndDisconnectWorks) {
+  TSimulator Sim("--wave sine");
+  Form->ConnectTo(Sim.Device());
+  ASSERT_TRUE(RunUntil([&] { return Frames >= 1; }));
+
+  TBoxWatcher Boxes;
+  Sim.Kill();
+  ASSERT_TRUE(RunUntil([&] { return !Boxes.Boxes().empty(); }));
+  // A while with the line dead: nothing may burn the processor meanwhile.
+  const double Before = ProcessCpuSeconds();
+  QEventLoop Idle;
+  QTimer::singleShot(300, &Idle, &QEventLoop::quit);
+  Idle.exec();
+  EXPECT_LT(ProcessCpuSeconds() - Before, 0.15);
+  ASSERT_EQ(Boxes.Boxes().size(), 1u);
+  EXPECT_EQ(Boxes.Boxes()[0].Title, "HXT24");
+  EXPECT_EQ(Boxes.Boxes()[0].Text.toStdString().rfind("WaitForEvent method failed", 0), 0u)
+      << Boxes.Boxes()[0].Text.toStdString();
+
+  EXPECT_TRUE(Form->itDisconnect->isEnabled());
+  Form->itDisconnect->trigger();
+  ProcessPendingEvents();
+  EXPECT_FALSE(Form->ComPort().Connected());
+  EXPECT_TRUE(Form->itConnect->isEnabled());
+  EXPECT_FALSE(Form->itDisconnect->isEnabled());
+  EXPECT_TRUE(TraceIsFlat());
+}
