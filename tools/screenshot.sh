@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the client on a virtual X display and takes a screenshot of the whole
 # screen after a moment.
-#   tools/screenshot.sh OUT.png [--wait SECONDS] [--size WxH] [-- CLIENT ARGS...]
+#   tools/screenshot.sh OUT.png [--wait SECONDS] [--size WxH] [--trim] [-- CLIENT ARGS...]
+# --trim cuts the empty screen around the window away.
 # The client is build/default/bin/hxt24 (HXT24_CLIENT overrides it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,10 +10,12 @@ out="${1:?usage: tools/screenshot.sh OUT.png [--wait S] [--size WxH] [-- client 
 shift
 wait_s=2
 size=1024x768
+trim=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --wait) wait_s="$2"; shift 2 ;;
     --size) size="$2"; shift 2 ;;
+    --trim) trim=1; shift ;;
     --) shift; break ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
@@ -28,4 +31,5 @@ xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 ' screenshot "$client" "$wait_s" "$out_abs" "$@"
+[ "$trim" = 0 ] || convert "$out_abs" -trim +repage "$out_abs"
 echo "$out_abs"
