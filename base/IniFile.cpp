@@ -1,5 +1,6 @@
 #include "base/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -294,6 +295,21 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view Section) const {
     return true;
   });
   return Keys;
+}
+
+std::vector<std::string> TIniFile::ReadSections() const {
+  std::vector<std::string> Sections;
+  std::string Contents;
+  if (!ReadWholeFile(FFileName, Contents))
+    return Sections;
+  ForEachLine(Contents, [&](const TIniLine& Line) {
+    if (Line.Kind == TIniLine::lkSection &&
+        std::none_of(Sections.begin(), Sections.end(),
+                     [&](const std::string& Name) { return SameText(Name, Line.Name); }))
+      Sections.emplace_back(Line.Name);
+    return true;
+  });
+  return Sections;
 }
 
 void TIniFile::WriteString(std::string_view Section, std::string_view Ident,

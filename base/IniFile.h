@@ -33,6 +33,8 @@ public:
   bool ValueExists(std::string_view Section, std::string_view Ident) const;
   // The key names of a section in file order, each once (the first spelling).
   std::vector<std::string> ReadSection(std::string_view Section) const;
+  // The section names in file order, each once (the first spelling).
+  std::vector<std::string> ReadSections() const;
 
   // Sets the key's value, creating the key (and the section) when missing.
   // A value with blanks at either end, or in matching quotes, is written in

@@ -6,3 +6,9 @@ add_hxt24_fuzzer(port_settings_fuzzer
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/PortSettingsFuzzer.cpp
   LIBS hxt24_cport)
 target_include_directories(port_settings_fuzzer PRIVATE ${PROJECT_SOURCE_DIR})
+
+# Writes and deletions on arbitrary INI text: written values read back, other
+# keys keep theirs, refused writes change no byte.
+add_hxt24_fuzzer(ini_write_fuzzer
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/IniWriteFuzzer.cpp
+  LIBS hxt24_base)

@@ -156,6 +156,8 @@ TEST(IniFileWrite, CreatesTheFileAndReadsBack) {
             "[ComPort1]\nPort=/dev/ttyUSB0\nBuffer.InputSize=4096\n\n[Other]\nPort=COM2\n");
   EXPECT_EQ(Ini.ReadInteger("ComPort1", "Buffer.InputSize", 0), 4096);
   EXPECT_EQ(Ini.ReadSection("comport1"), (std::vector<std::string>{"Port", "Buffer.InputSize"}));
+  Ini.WriteString(" OTHER ", "Baud", "1"); // the same section
+  EXPECT_EQ(Ini.ReadSections(), (std::vector<std::string>{"ComPort1", "Other"}));
   EXPECT_TRUE(Ini.ReadSection("Absent").empty());
 }
 
