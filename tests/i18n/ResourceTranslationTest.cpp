@@ -63,6 +63,9 @@ TEST_F(ResourceTranslationTest, EveryLoadedResourceStringIsTranslated) {
             "Text an einer Adresse");
   EXPECT_EQ(LoadResString(SInvalidFormat), "Format '%s' invalid or incompatible with argument");
   EXPECT_EQ(LoadResString(nullptr), "");
+  // No buffer limit: a text far beyond 1023 units comes back whole.
+  const std::string Long = std::string(3000, 'x') + "ä end";
+  EXPECT_EQ(LoadResString(TResStringRec{reinterpret_cast<std::uintptr_t>(Long.c_str())}), Long);
   // The current domain is "default"; "cport" is only for resource strings.
   EXPECT_EQ(TranslateText(u"In both"), u"In beiden (default)");
   EXPECT_EQ(TranslateText(u"Only in cport"), u"Only in cport");
