@@ -3,7 +3,11 @@
 
 #include <cstdio>
 #include <string>
+#include <fcntl.h>
+#include <stdexcept>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -186,6 +190,109 @@ TEST(DumpOptions, CommandLines) {
       Line += A + " ";
     EXPECT_THROW(ParseDumpOptions(Bad), EUsage) << Line;
   }
+}
+
+// ---- Live mode, on a pseudo-terminal ----
+
+TEST(DumpOptions, LiveCommandLines) {
+  const TDumpOptions L = ParseDumpOptions(
+      {"--port", "/dev/pts/9", "--raw", "--record", "r.bin", "--frames", "5", "--seconds", "2"});
+  EXPECT_EQ(L.PortName, "/dev/pts/9");
+  EXPECT_TRUE(L.Raw);
+  EXPECT_EQ(L.RecordFile, "r.bin");
+  EXPECT_EQ(L.Frames, 5);
+  EXPECT_EQ(L.Seconds, 2);
+  for (const std::vector<std::string>& Bad :
+       std::vector<std::vector<std::string>>{{"--port", "x", "in.bin"}, // a file and a port
+                                             {"--raw", "in.bin"},
+                                             {"--frames", "3", "in.bin"},
+                                             {"--port", ""},
+                                             {"--port", "x", "--frames", "0"},
+                                             {"--port", "x", "--seconds", "-1"}})
+    EXPECT_THROW(ParseDumpOptions(Bad), EUsage) << Bad[0] << " " << Bad[1];
+}
+
+// A pseudo-terminal whose other end the test drives, and the dump program
+// started on its device end.
+class DumpLive : public ::testing::Test {
+protected:
+  DumpLive() {
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    Device = ptsname(Master);
+  }
+  ~DumpLive() override {
+    if (Master >= 0)
+      close(Master);
+  }
+  void Start(const std::string& Args) {
+    Child = fork();
+    if (Child == 0) {
+      const std::string Command = std::string(HXT24_DUMP_PATH) + " --port " + Device + " " + Args +
+                                  " >" + Dir.File("out") + " 2>" + Dir.File("err");
+      execl("/bin/sh", "sh", "-c", Command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  int Finish() {
+    int Status = 0;
+    waitpid(Child, &Status, 0);
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  }
+  // The line is usable once the program has put it into raw mode (before
+  // that, the terminal's line editing would eat or change the bytes).
+  void AwaitRawMode() {
+    for (int Tries = 0; Tries < 4000; ++Tries) {
+      const int Probe = open(Device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      termios Mode{};
+      const bool Raw = Probe >= 0 && tcgetattr(Probe, &Mode) == 0 && !(Mode.c_lflag & ICANON);
+      if (Probe >= 0)
+        close(Probe);
+      if (Raw)
+        return;
+      usleep(5000);
+    }
+    FAIL() << "the program never configured the line";
+  }
+  void Write(const std::vector<std::uint8_t>& Bytes) {
+    ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
+  }
+
+  TTempDir Dir;
+  int Master = -1;
+  std::string Device;
+  pid_t Child = -1;
+};
+
+TEST_F(DumpLive, PrintsTheFramesAndRecordsAStreamTheFileModeReplays) {
+  Start("--frames 3 --record " + Dir.File("rec.bin"));
+  AwaitRawMode();
+  Write(RecordedStream());
+  ASSERT_EQ(Finish(), 0) << ReadTextFile(Dir.File("err"));
+  EXPECT_EQ(ReadTextFile(Dir.File("out")), ExpectedFrames);
+  const TRunResult Replayed = RunDump(Dir.File("rec.bin"));
+  EXPECT_EQ(Replayed.Status, 0);
+  EXPECT_EQ(Replayed.Out, ExpectedFrames);
+}
+
+TEST_F(DumpLive, HangUpMidFrameIsAPortErrorAndEndsTheRun) {
+  const auto Stream = RecordedStream();
+  Start("--raw");
+  AwaitRawMode();
+  Write(std::vector<std::uint8_t>(Stream.begin(), Stream.begin() + 40));
+  // Hang up once the program has read from the line.
+  for (int Tries = 0; Tries < 2000 && ReadTextFile(Dir.File("out")).empty(); ++Tries)
+    usleep(5000);
+  close(Master);
+  Master = -1;
+  EXPECT_EQ(Finish(), 3);
+  const std::string Err = ReadTextFile(Dir.File("err"));
+  EXPECT_NE(Err.find("hxt24-dump: WaitForEvent method failed (win error code: 5)\n"),
+            std::string::npos)
+      << Err;
+  // One report: the refused purge while closing is not a second one.
+  EXPECT_EQ(Err.find("PurgeComm"), std::string::npos) << Err;
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // decoders and prints what the main window would show.
 //
 // Exit status: 0 done; 1 an output file could not be written; 2 a bad command
-// line or an input or settings file that cannot be read.
+// line or an input or settings file that cannot be read; 3 (live mode) the
+// port failed: it could not be opened, or it went away.
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "scope/ScopeLink.h"
 #include "scope/ScopeRenderer.h"
 #include "cport/CPort.h"
+#include "tools/dump/DumpLive.h"
 #include "tools/dump/DumpOptions.h"
 #include "tools/dump/DumpPortSettings.h"
 
@@ -107,7 +109,26 @@ void WriteOutputs(const TDumpOptions& Options, const TScopeState& State) {
   }
 }
 
+// Live mode: the same receiver and printer, fed by the port's events.
+int RunLive(const TDumpOptions& Options) {
+  TLiveDump Live(Options);
+  TScopeLink Link(&Live);
+  TFramePrinter Printer(Link.State, Options.Samples);
+  Link.OnFrameDone = [&](std::string_view Tag, int L) {
+    if (Live.TakeFrame()) {
+      Printer.Frame(Tag, L);
+      std::fflush(stdout);
+    }
+  };
+  const int Status = Live.Run([&](int Count) { Link.ComPortRxChar(Count); });
+  std::fflush(stdout);
+  WriteOutputs(Options, Link.State);
+  return Status;
+}
+
 int Run(const TDumpOptions& Options) {
+  if (!Options.PortName.empty())
+    return RunLive(Options);
   const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);
   if (!Options.SettingsFile.empty() || !Options.SaveSettingsFile.empty()) {
     // The input is a recording, so the port is set up as it would be for a

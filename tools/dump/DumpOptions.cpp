@@ -5,7 +5,9 @@
 
 const char* const DumpUsage = "usage: hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] "
                               "[--values OUT.txt] [--bmp OUT.bmp --size WxH] "
-                              "[--settings IN.ini] [--save-settings OUT.ini] FILE";
+                              "[--settings IN.ini] [--save-settings OUT.ini] "
+                              "(FILE | --port NAME [--raw] [--record OUT.bin] [--frames N] "
+                              "[--seconds S])";
 
 namespace {
 
@@ -58,6 +60,18 @@ TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
       Options.SettingsFile = Value();
     } else if (Arg == "--save-settings") {
       Options.SaveSettingsFile = Value();
+    } else if (Arg == "--port") {
+      Options.PortName = Value();
+      if (Options.PortName.empty())
+        throw EUsage("empty port name");
+    } else if (Arg == "--raw") {
+      Options.Raw = true;
+    } else if (Arg == "--record") {
+      Options.RecordFile = Value();
+    } else if (Arg == "--frames") {
+      Options.Frames = ParseNumber(Value(), 1, 1 << 30, "frame count");
+    } else if (Arg == "--seconds") {
+      Options.Seconds = ParseNumber(Value(), 1, 1 << 20, "number of seconds");
     } else if (Arg == "--size") {
       const std::string& Size = Value();
       const std::size_t X = Size.find('x');
@@ -74,8 +88,13 @@ TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
       throw EUsage("more than one input file");
     }
   }
-  if (Options.InputFile.empty())
+  const bool Live = !Options.PortName.empty();
+  if (Live && !Options.InputFile.empty())
+    throw EUsage("an input file and --port exclude each other");
+  if (!Live && Options.InputFile.empty())
     throw EUsage("no input file");
+  if (!Live && (Options.Raw || !Options.RecordFile.empty() || Options.Frames || Options.Seconds))
+    throw EUsage("--raw, --record, --frames and --seconds need --port");
   if (!Options.BmpFile.empty() && !HaveSize)
     throw EUsage("--bmp needs --size WxH");
   return Options;

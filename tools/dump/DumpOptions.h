@@ -8,6 +8,8 @@
 //   hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] [--values OUT.txt]
 //              [--bmp OUT.bmp --size WxH] [--settings IN.ini] [--save-settings OUT.ini]
 //              FILE
+//   hxt24-dump --port NAME [--raw] [--record OUT.bin] [--frames N] [--seconds S]
+//              [the options above, without FILE]
 struct TDumpOptions {
   // Sizes of the received-characters events, used in turn.
   std::vector<int> Chunks{4096};
@@ -21,6 +23,12 @@ struct TDumpOptions {
   // read before the port is opened, written after.
   std::string SettingsFile;
   std::string SaveSettingsFile;
+  // Live mode: read from this port instead of a file.
+  std::string PortName;
+  bool Raw = false;       // print every block the receiver reads, in hex
+  std::string RecordFile; // save every byte read
+  int Frames = 0;         // stop after this many frames (0: no limit)
+  int Seconds = 0;        // stop after this many seconds (0: no limit)
 };
 
 // A command line that cannot be used; the message says why.
