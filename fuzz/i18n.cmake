@@ -1,2 +1,12 @@
 # MO catalog bytes: layout checks, every entry and lookups.
+#
+#   cmake --preset fuzz && cmake --build --preset fuzz --target mo_catalog_fuzz
+#   mkdir -p /tmp/mo_fuzz/corpus /tmp/mo_fuzz/seeds
+#   msgfmt -o /tmp/mo_fuzz/seeds/le.mo po/de/default.po
+#   msgfmt --endianness=big -o /tmp/mo_fuzz/seeds/be.mo po/de/cport.po
+#   msgfmt --no-hash -o /tmp/mo_fuzz/seeds/nohash.mo po/de/cport.po
+#   nice build/fuzz/bin/mo_catalog_fuzz -jobs=1 -max_total_time=660 -max_len=4096 \
+#     /tmp/mo_fuzz/corpus /tmp/mo_fuzz/seeds
+#
+# Last run (2 shared cores): 1,619,832 executions in 661 s, no finding (cov 214, ft 1243).
 add_hxt24_fuzzer(mo_catalog_fuzz SOURCES MoCatalogFuzz.cpp LIBS hxt24_i18n)
