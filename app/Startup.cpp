@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <QComboBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -134,9 +135,12 @@ int RunHxt24(int Argc, char** Argv) {
   MainForm.UseDialogs(&PortDialog, &AboutDialog);
 
   MainForm.show();
-  if (!Port.empty())
+  if (!Port.empty()) {
+    // As if Connect had been confirmed with this name: the dialog offers it.
+    PortDialog.cbPort->setEditText(QString::fromStdString(Port));
     // From the event loop, so a failure shows in the error box like any
     // Connect.
     QTimer::singleShot(0, &MainForm, [&MainForm, Port] { MainForm.ConnectTo(Port); });
+  }
   return THxtApplication::exec();
 }

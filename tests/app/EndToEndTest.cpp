@@ -158,3 +158,33 @@ TEST_F(EndToEndTest, PullingTheDeviceGivesOneErrorBoxNoSpinningAndDisconnectWork
   EXPECT_FALSE(Form->itDisconnect->isEnabled());
   EXPECT_TRUE(TraceIsFlat());
 }
+
+namespace {
+
+// Runs the hxt24 program; gives its standard output and exit status.
+std::pair<std::string, int> RunClient(const std::string& Args) {
+  FILE* Out = popen(
+      ("QT_QPA_PLATFORM=offscreen " + std::string(HXT24_CLIENT_PATH) + " " + Args + " 2>/dev/null")
+          .c_str(),
+      "r");
+  std::string Text;
+  char Buffer[1024];
+  while (Out && fgets(Buffer, sizeof Buffer, Out))
+    Text += Buffer;
+  const int Status = Out ? pclose(Out) : -1;
+  return {Text, WIFEXITED(Status) ? WEXITSTATUS(Status) : -1};
+}
+
+} // namespace
+
+TEST(ClientProgram, TheProgramCarriesItsVersionAndExplainsItsOptions) {
+  // The stamped strings are in the program (and only there: see AboutDlgTest).
+  EXPECT_EQ(RunClient("--version"), std::make_pair(std::string("HXT24 1.1.1.78\n"), 0));
+  const auto [Help, Status] = RunClient("--help");
+  EXPECT_EQ(Status, 0);
+  EXPECT_EQ(Help.rfind("Usage: hxt24", 0), 0u) << Help;
+  for (const char* Option : {"--port NAME", "--demo", "--version"})
+    EXPECT_NE(Help.find(Option), std::string::npos) << Option;
+  EXPECT_EQ(RunClient("--speed 9600").second, 2);
+  EXPECT_EQ(RunClient("--port").second, 2);
+}
