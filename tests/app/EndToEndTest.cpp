@@ -21,6 +21,7 @@
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
 #include "tools/sim/SimFrames.h"
+#include "tools/sim/SimLine.h"
 
 namespace {
 
@@ -187,4 +188,21 @@ TEST(ClientProgram, TheProgramCarriesItsVersionAndExplainsItsOptions) {
     EXPECT_NE(Help.find(Option), std::string::npos) << Option;
   EXPECT_EQ(RunClient("--speed 9600").second, 2);
   EXPECT_EQ(RunClient("--port").second, 2);
+}
+
+TEST_F(EndToEndTest, TheInProcessDemoScopeFeedsTheWindowAndShutsDownQuietly) {
+  TBoxWatcher Boxes;
+  {
+    TSimOptions Options;
+    Options.Settings.Memory = true;
+    TSimScopeThread Demo(Options, 5760, 64);
+    Form->ConnectTo(Demo.DevicePath());
+    ASSERT_TRUE(RunUntil([&] { return Frames >= 2; }));
+    EXPECT_EQ(Form->PanelText(4), "Memory");
+    // As at the end of the program: the window (and its port) goes before
+    // the simulated line.
+    Form.reset();
+  }
+  ProcessPendingEvents();
+  EXPECT_TRUE(Boxes.Boxes().empty());
 }
