@@ -1,0 +1,234 @@
+// The port's event path on a pseudo-terminal, a driver of its own:
+// - latency: a 64-byte write on the master to OnRxChar running on the main
+//   thread (event thread's epoll wake-up, handoff, main loop), next to the
+//   floor: the same write waking a plain epoll_wait (EPOLLET) in another thread;
+// - cpu: hxt24-dump --port fed at the scope's line rate (5760 B/s in 64-byte
+//   writes), its utime+stime from /proc over the run, as a share of one core.
+//
+// Usage: comthread_bench [--samples N] [--seconds S]
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <string>
+#include <sys/epoll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "base/MainLoop.h"
+#include "cport/CPort.h"
+#include "cport/platform/PosixDevice.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double Micros(TClock::duration D) {
+  return std::chrono::duration<double, std::micro>(D).count();
+}
+
+struct TPty {
+  TPty() {
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) {
+      std::perror("posix_openpt");
+      std::exit(1);
+    }
+    Slave = ptsname(Master);
+  }
+  ~TPty() { close(Master); }
+  int Master;
+  std::string Slave;
+};
+
+const std::string Chunk(64, '\x55');
+
+void WriteChunk(int Master) {
+  if (write(Master, Chunk.data(), Chunk.size()) != ssize_t(Chunk.size()))
+    std::perror("write");
+}
+
+void Report(const char* Name, std::vector<double> Samples) {
+  std::sort(Samples.begin(), Samples.end());
+  auto At = [&](double Q) { return Samples[std::size_t(Q * double(Samples.size() - 1))]; };
+  std::printf("%-8s n=%zu p50=%.0f us p90=%.0f us p99=%.0f us max=%.0f us\n", Name, Samples.size(),
+              At(0.5), At(0.9), At(0.99), Samples.back());
+}
+
+// Write -> OnRxChar on the main thread, through the port.
+std::vector<double> PortLatency(int Count) {
+  TPty Pty;
+  TMainLoop Loop;
+  TComPort Port;
+  Port.SetDevice(PlatformComDevice());
+  Port.SetPort(Pty.Slave);
+  Port.SetBaudRate(TBaudRate::br57600);
+  TClock::time_point Written;
+  std::vector<double> Samples;
+  bool Seen = false;
+  Port.SetOnRxChar([&](TObject*, std::int32_t N) {
+    const auto Now = TClock::now();
+    std::vector<char> Buffer(static_cast<std::size_t>(N));
+    Port.ReadBytes(Buffer.data(), N);
+    if (!Seen) {
+      Samples.push_back(Micros(Now - Written));
+      Seen = true;
+    }
+  });
+  Port.OpenPort();
+  for (int I = 0; I < Count; ++I) {
+    Seen = false;
+    Written = TClock::now();
+    WriteChunk(Pty.Master);
+    Loop.RunUntil([&] { return Seen; }, std::chrono::seconds(5));
+    Loop.Run(std::chrono::milliseconds(2)); // let the line settle between samples
+  }
+  Port.ClosePort();
+  return Samples;
+}
+
+// Write -> a plain epoll_wait returning in another thread.
+std::vector<double> FloorLatency(int Count) {
+  TPty Pty;
+  const int Slave = open(Pty.Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios Raw{};
+  tcgetattr(Slave, &Raw);
+  cfmakeraw(&Raw);
+  tcsetattr(Slave, TCSANOW, &Raw);
+  const int Epoll = epoll_create1(EPOLL_CLOEXEC);
+  epoll_event Ev{};
+  Ev.events = EPOLLIN | EPOLLET;
+  Ev.data.fd = Slave;
+  epoll_ctl(Epoll, EPOLL_CTL_ADD, Slave, &Ev);
+  std::atomic<long long> WakeNs{0};
+  std::atomic<bool> Stop{false};
+  std::thread Waiter([&] {
+    char Buffer[256];
+    while (!Stop.load()) {
+      epoll_event Got{};
+      if (epoll_wait(Epoll, &Got, 1, 100) == 1) {
+        WakeNs = TClock::now().time_since_epoch().count();
+        while (read(Slave, Buffer, sizeof Buffer) > 0) {
+        }
+      }
+    }
+  });
+  std::vector<double> Samples;
+  for (int I = 0; I < Count; ++I) {
+    WakeNs = 0;
+    const auto Written = TClock::now();
+    WriteChunk(Pty.Master);
+    while (WakeNs.load() == 0)
+      std::this_thread::yield();
+    Samples.push_back(Micros(TClock::time_point(TClock::duration(WakeNs.load())) - Written));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  Stop = true;
+  Waiter.join();
+  close(Epoll);
+  close(Slave);
+  return Samples;
+}
+
+long long ProcessTicks(pid_t Pid) {
+  const std::string Path = "/proc/" + std::to_string(Pid) + "/stat";
+  std::FILE* File = std::fopen(Path.c_str(), "r");
+  if (!File)
+    return -1;
+  char Line[1024] = {};
+  const std::size_t N = std::fread(Line, 1, sizeof Line - 1, File);
+  std::fclose(File);
+  Line[N] = 0;
+  // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
+  const char* P = std::strrchr(Line, ')');
+  if (!P)
+    return -1;
+  long long UTime = 0, STime = 0;
+  int Field = 2;
+  for (const char* Q = P + 1; *Q; ++Q)
+    if (*Q == ' ') {
+      ++Field;
+      if (Field == 14)
+        UTime = std::atoll(Q + 1);
+      if (Field == 15)
+        STime = std::atoll(Q + 1);
+    }
+  return UTime + STime;
+}
+
+// hxt24-dump --port on a line fed at 5760 B/s; its CPU share over Seconds.
+void DumpCpu(int Seconds) {
+#ifdef HXT24_DUMP_PATH
+  TPty Pty;
+  const pid_t Child = fork();
+  if (Child == 0) {
+    const int Null = open("/dev/null", O_WRONLY);
+    dup2(Null, 1);
+    dup2(Null, 2);
+    execl(HXT24_DUMP_PATH, "hxt24-dump", "--port", Pty.Slave.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // 64 bytes every 64/5760 s, on an absolute schedule.
+  const auto Period = std::chrono::microseconds(64 * 1000000 / 5760);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the port opens
+  const auto Start = TClock::now();
+  auto Next = Start;
+  long long TicksBefore = -1;
+  const auto WarmUpEnd = Start + std::chrono::seconds(2);
+  const auto End = WarmUpEnd + std::chrono::seconds(Seconds);
+  TClock::time_point MeasureStart;
+  while (TClock::now() < End) {
+    WriteChunk(Pty.Master);
+    Next += Period;
+    if (TicksBefore < 0 && TClock::now() >= WarmUpEnd) {
+      TicksBefore = ProcessTicks(Child);
+      MeasureStart = TClock::now();
+    }
+    std::this_thread::sleep_until(Next);
+  }
+  const long long TicksAfter = ProcessTicks(Child);
+  const double Elapsed = std::chrono::duration<double>(TClock::now() - MeasureStart).count();
+  kill(Child, SIGINT);
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  const double Cpu = double(TicksAfter - TicksBefore) / double(sysconf(_SC_CLK_TCK));
+  std::printf("cpu      hxt24-dump --port at 5760 B/s: %.3f s CPU in %.1f s = %.2f %% of a core "
+              "(exit %d)\n",
+              Cpu, Elapsed, 100.0 * Cpu / Elapsed, WIFEXITED(Status) ? WEXITSTATUS(Status) : -1);
+#else
+  (void)Seconds;
+  std::printf("cpu      skipped: hxt24-dump is not built (no GUI)\n");
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  int Samples = 2000;
+  int Seconds = 20;
+  for (int I = 1; I + 1 < argc; I += 2) {
+    if (std::strcmp(argv[I], "--samples") == 0)
+      Samples = std::atoi(argv[I + 1]);
+    else if (std::strcmp(argv[I], "--seconds") == 0)
+      Seconds = std::atoi(argv[I + 1]);
+  }
+  // Floor and port in turn, so that both see the same load on the machine.
+  std::vector<double> Port, Floor;
+  for (int Round = 0; Round < 4; ++Round) {
+    auto F = FloorLatency(Samples / 4);
+    auto P = PortLatency(Samples / 4);
+    Floor.insert(Floor.end(), F.begin(), F.end());
+    Port.insert(Port.end(), P.begin(), P.end());
+  }
+  Report("floor", Floor);
+  Report("port", Port);
+  DumpCpu(Seconds);
+  return 0;
+}
