@@ -87,8 +87,7 @@ void AwaitDone(TRequest& R) {
     std::rethrow_exception(Error);
 }
 
-// Marks R done and wakes its sender; the caller holds the lock. After the lock
-// is released R may be gone.
+// Marks R done and wakes its sender; the caller holds the lock.
 void Release(TRequest& R) {
   R.Done = true;
   R.Released.notify_all();
@@ -115,7 +114,11 @@ void Run(const std::shared_ptr<TRequest>& R) {
     if (!R->Done) {
       R->Error = std::move(Error);
       R->Value = Value;
-      Release(*R);
+      R->Done = true;
+      // Our reference keeps R alive, so the sender is woken after the lock is
+      // free and does not wake only to wait for it.
+      Guard.unlock();
+      R->Released.notify_all();
       return;
     }
   }
