@@ -51,6 +51,10 @@ void AppendUtf16(std::u16string& Out, char32_t Code) {
 
 } // namespace
 
+bool DecodeUtf8Char(std::string_view Text, std::size_t& i, char32_t& Code) {
+  return DecodeOne(Text, i, Code);
+}
+
 std::optional<std::u16string> TryUtf8ToUtf16(std::string_view Text) {
   // Never more UTF-16 units than bytes: decode into a buffer of that size.
   std::u16string Result(Text.size(), u'\0');

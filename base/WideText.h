@@ -15,5 +15,9 @@ std::optional<std::u16string> TryUtf8ToUtf16(std::string_view Text);
 // every invalid sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view Text);
 
+// Decodes the strict UTF-8 sequence at Text[i] into Code and moves i past it;
+// false (i unchanged) when the sequence is invalid. i must be below Text.size().
+bool DecodeUtf8Char(std::string_view Text, std::size_t& i, char32_t& Code);
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view Text);

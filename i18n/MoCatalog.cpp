@@ -1,18 +1,33 @@
 #include "i18n/MoCatalog.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
 
 constexpr std::uint64_t HeaderSize = 20; // magic, revision, N, O, T
 
+// Byte order as unsigned values; when one is a prefix of the other, the
+// shorter sorts first. Eight bytes at a time: keys share long prefixes, and
+// a big-endian reading of eight bytes orders them like the bytes themselves.
 int CompareBytes(std::string_view A, std::string_view B) {
   const std::size_t Common = A.size() < B.size() ? A.size() : B.size();
-  if (Common) {
-    const int Result = std::memcmp(A.data(), B.data(), Common);
-    if (Result)
-      return Result;
+  std::size_t i = 0;
+  for (; i + 8 <= Common; i += 8) {
+    std::uint64_t X, Y;
+    std::memcpy(&X, A.data() + i, 8);
+    std::memcpy(&Y, B.data() + i, 8);
+    if (X != Y) {
+      if constexpr (std::endian::native == std::endian::little) {
+        X = __builtin_bswap64(X);
+        Y = __builtin_bswap64(Y);
+      }
+      return X < Y ? -1 : 1;
+    }
   }
+  for (; i < Common; ++i)
+    if (A[i] != B[i])
+      return static_cast<unsigned char>(A[i]) < static_cast<unsigned char>(B[i]) ? -1 : 1;
   if (A.size() == B.size())
     return 0;
   return A.size() < B.size() ? -1 : 1;

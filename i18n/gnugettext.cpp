@@ -263,16 +263,32 @@ std::string TranslationKey(std::u16string_view Text) {
 }
 
 std::optional<std::u16string> DecodeTranslation(std::string_view Result) {
-  if (Result.find('\n') == std::string_view::npos)
-    return TryUtf8ToUtf16(Result);
-  std::string WithCR;
-  WithCR.reserve(Result.size() + 8);
-  for (std::size_t i = 0; i < Result.size(); ++i) {
-    if (Result[i] == '\n' && (i == 0 || Result[i - 1] != '\r'))
-      WithCR += '\r';
-    WithCR += Result[i];
+  // One pass: at most two units per byte (a line feed gains a carriage return).
+  std::u16string Wide(Result.size() * 2, u'\0');
+  char16_t* Out = Wide.data();
+  std::size_t i = 0;
+  while (i < Result.size()) {
+    const unsigned char C = static_cast<unsigned char>(Result[i]);
+    if (C < 0x80) {
+      if (C == '\n' && (i == 0 || Result[i - 1] != '\r'))
+        *Out++ = u'\r';
+      *Out++ = C;
+      ++i;
+      continue;
+    }
+    char32_t Code;
+    if (!DecodeUtf8Char(Result, i, Code))
+      return std::nullopt;
+    if (Code < 0x10000) {
+      *Out++ = static_cast<char16_t>(Code);
+    } else {
+      Code -= 0x10000;
+      *Out++ = static_cast<char16_t>(0xD800 + (Code >> 10));
+      *Out++ = static_cast<char16_t>(0xDC00 + (Code & 0x3FF));
+    }
   }
-  return TryUtf8ToUtf16(WithCR);
+  Wide.resize(static_cast<std::size_t>(Out - Wide.data()));
+  return Wide;
 }
 
 // --- Language ---------------------------------------------------------------
@@ -384,14 +400,13 @@ std::u16string TGnuGettextInstance::TranslateInDomain(std::string_view Domain,
   char Narrow[256];
   std::string Converted;
   std::string_view Key;
-  unsigned Wide = 0, Returns = 0;
-  for (const char16_t C : Text) {
-    Wide |= C;
-    Returns += C == u'\r';
+  bool Plain = Text.size() <= sizeof(Narrow);
+  for (std::size_t i = 0; Plain && i < Text.size(); ++i) {
+    const char16_t C = Text[i];
+    Narrow[i] = static_cast<char>(C);
+    Plain = C < 0x80 && C != u'\r';
   }
-  if (Wide < 0x80 && Returns == 0 && Text.size() <= sizeof(Narrow)) {
-    for (std::size_t i = 0; i < Text.size(); ++i)
-      Narrow[i] = static_cast<char>(Text[i]);
+  if (Plain) {
     Key = std::string_view(Narrow, Text.size());
   } else {
     Converted = TranslationKey(Text);
