@@ -276,6 +276,29 @@ TEST_F(DumpLive, PrintsTheFramesAndRecordsAStreamTheFileModeReplays) {
   EXPECT_EQ(Replayed.Out, ExpectedFrames);
 }
 
+// A settings file configures the line the program opens; the device named
+// on the command line wins over the file's "Port".
+TEST_F(DumpLive, SettingsFileReachesTheLine) {
+  const std::string Settings = Dir.File("port.ini");
+  WriteTextFile(Settings, "[ComPort]\nPort=/dev/no-such-port\nBaudRate=19200\nDataBits=7\n"
+                          "Parity=Even\nStopBits=2\n");
+  Start("--settings " + Settings + " --frames 3");
+  AwaitRawMode();
+  termios Mode{};
+  ASSERT_EQ(tcgetattr(Master, &Mode), 0);
+  // A pseudo-terminal keeps the rate and the stop bits but always reports
+  // eight data bits without parity; those two are checked on stderr.
+  EXPECT_EQ(cfgetospeed(&Mode), speed_t(B19200));
+  EXPECT_NE(Mode.c_cflag & CSTOPB, 0u);
+  Write(RecordedStream());
+  ASSERT_EQ(Finish(), 0) << ReadTextFile(Dir.File("err"));
+  EXPECT_EQ(ReadTextFile(Dir.File("out")), ExpectedFrames);
+  EXPECT_NE(ReadTextFile(Dir.File("err"))
+                .find("Port=" + Device + " BaudRate=19200 DataBits=7 Parity=Even StopBits=2"),
+            std::string::npos)
+      << ReadTextFile(Dir.File("err"));
+}
+
 TEST_F(DumpLive, HangUpMidFrameIsAPortErrorAndEndsTheRun) {
   const auto Stream = RecordedStream();
   Start("--raw");
