@@ -131,18 +131,20 @@ TDomain::~TDomain() {
   CloseCatalog();
 }
 
+// Both change and close under one lock, so that a lookup on another thread
+// cannot reopen the catalog of the old directory or language in between.
 void TDomain::SetDirectory(const std::string& Directory) {
-  {
-    std::unique_lock Lock(FLock);
-    FDirectory = WithSeparator(Directory);
-  }
-  CloseCatalog();
+  std::unique_lock Lock(FLock);
+  FDirectory = WithSeparator(Directory);
+  FOpen.store(nullptr, std::memory_order_release);
+  FMayOpen.store(true, std::memory_order_release);
 }
 
 void TDomain::SetLanguage(const std::string& Code) {
-  CloseCatalog();
   std::unique_lock Lock(FLock);
   FLanguageCode = Code;
+  FOpen.store(nullptr, std::memory_order_release);
+  FMayOpen.store(true, std::memory_order_release);
 }
 
 TDomain::TOpenCatalog::~TOpenCatalog() {

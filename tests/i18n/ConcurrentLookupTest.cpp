@@ -57,3 +57,35 @@ TEST(ConcurrentLookup, TwoThreadsOpeningOneCatalogBothSeeIt) {
     EXPECT_EQ(Results[1], u"Registrierungsfehler");
   }
 }
+
+TEST(ConcurrentLookup, SearchesMeetingACloseReadValidCatalogs) {
+  // Lookups take no lock; a catalog closed under a running search must stay
+  // readable. One thread keeps switching the language, two keep looking up.
+  TTempDir Dir;
+  BuildCatalog(Dir.File("de/LC_MESSAGES/default.mo"), {{"Registry error", "Registrierungsfehler"}});
+  BuildCatalog(Dir.File("fr/LC_MESSAGES/default.mo"), {{"Registry error", "Erreur de registre"}});
+  TEnvVar Lang("LANG", "de");
+  TGnuGettextInstance Instance;
+  Instance.BindDomain("default", Dir.Path().string());
+  TDomain& Domain = Instance.FindOrAddDomain("default");
+  std::atomic<bool> Done{false};
+  std::atomic<int> Wrong{0};
+  std::vector<std::thread> Readers;
+  for (int t = 0; t < 2; ++t)
+    Readers.emplace_back([&] {
+      while (!Done.load()) {
+        const std::u16string Result = Instance.TranslateInCurrentDomain(u"Registry error");
+        if (Result != u"Registrierungsfehler" && Result != u"Erreur de registre" &&
+            Result != u"Registry error")
+          ++Wrong;
+      }
+    });
+  for (int i = 0; i < 200; ++i)
+    Domain.SetLanguage(i % 2 ? "de" : "fr");
+  Done = true;
+  for (auto& Reader : Readers)
+    Reader.join();
+  EXPECT_EQ(Wrong.load(), 0);
+  Domain.SetLanguage("fr");
+  EXPECT_EQ(Instance.TranslateInCurrentDomain(u"Registry error"), u"Erreur de registre");
+}
