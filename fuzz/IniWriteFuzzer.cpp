@@ -26,6 +26,11 @@ const std::string& WorkFile() {
                                                         : "/tmp/hxt24-inifuzz-XXXXXX";
     if (!mkdtemp(Pattern.data()))
       std::abort();
+    static std::string Folder = Pattern;
+    std::atexit([] {
+      unlink((Folder + "/w.ini").c_str());
+      rmdir(Folder.c_str());
+    });
     return Pattern + "/w.ini";
   }();
   return File;

@@ -33,6 +33,11 @@ const std::string& WorkFile() {
         access("/dev/shm", W_OK) == 0 ? "/dev/shm/hxt24-fuzz-XXXXXX" : "/tmp/hxt24-fuzz-XXXXXX";
     if (!mkdtemp(Pattern.data()))
       std::abort();
+    static std::string Folder = Pattern;
+    std::atexit([] {
+      unlink((Folder + "/port.ini").c_str());
+      rmdir(Folder.c_str());
+    });
     return Pattern + "/port.ini";
   }();
   return File;
