@@ -20,8 +20,8 @@
 #include "app/ToolbarIcons.h"
 #include "base/ExceptionDisplay.h"
 #include "base/ExePath.h"
-#include "cport/CPort.h"
 #include "base/IniFile.h"
+#include "cport/CPort.h"
 #include "scope/ScopeExport.h"
 #include "scope/ScopeRenderer.h"
 
@@ -40,8 +40,6 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainForm* Form, void (TMainForm
       Sender, Signal, Form, [Form, Command] { (Form->*Command)(); }, Qt::QueuedConnection);
 }
 
-} // namespace
-
 // A save dialog as the exports use it: starts in the executable's folder,
 // proposes Name and adds Suffix to a name typed without one. Returns the
 // chosen file, or "" after Cancel.
@@ -57,6 +55,8 @@ std::string AskSaveFileName(QWidget* Parent, const QString& Filter, const QStrin
     return {};
   return Dialog.selectedFiles().constFirst().toStdString();
 }
+
+} // namespace
 
 int CheckedWindowSize(std::int32_t Value, int Min, int Designed) {
   return Value < Min || Value > TMainForm::MaxSize ? Designed : static_cast<int>(Value);
@@ -114,9 +114,9 @@ void TMainForm::CreateControls() {
   ScopePanel = new QFrame(this);
   ScopePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   ScopePanel->setLineWidth(1);
+  // The frame keeps its bevel out of the layout's area by itself.
   auto* Layout = new QVBoxLayout(ScopePanel);
-  Layout->setContentsMargins(ScopePanel->frameWidth(), ScopePanel->frameWidth(),
-                             ScopePanel->frameWidth(), ScopePanel->frameWidth());
+  Layout->setContentsMargins(0, 0, 0, 0);
   Layout->setSpacing(0);
   Scope = new TPaintBox(ScopePanel);
   Scope->OnPaint = [this](QPainter& Canvas) { ScopePaint(Canvas); };
