@@ -269,7 +269,8 @@ protected:
   void ProcessEvent(TComEvent Event);
   // The event window's procedure (smWindowSync): replies to the event thread
   // at once, then processes the WM_PORTEVENT's event on a connected port.
-  void PortWindowProc(TMessage& Message);
+  // Overridable like any window procedure.
+  virtual void PortWindowProc(TMessage& Message);
 
   void NotifyLinksState(TPortLinkNotice Notice, bool OnOff);
   void NotifyLinksEvent(TPortLinkNotice Notice);

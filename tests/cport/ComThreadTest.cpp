@@ -18,10 +18,16 @@ namespace {
 using V = std::vector<std::string>;
 constexpr auto Patience = std::chrono::seconds(20);
 
-// The port with its event window procedure reachable from the tests.
+// The port with its event window procedure reachable from the tests, and a
+// record of the event messages it was sent.
 class TTestPort : public TComPort {
 public:
-  using TCustomComPort::PortWindowProc;
+  void PortWindowProc(TMessage& Message) override {
+    if (Message.Msg == WM_PORTEVENT)
+      WParams.push_back(Message.WParam);
+    TComPort::PortWindowProc(Message);
+  }
+  std::vector<std::uintptr_t> WParams;
 };
 
 class ComThreadFake : public ::testing::Test {
@@ -134,6 +140,7 @@ TEST_F(ComThreadFake, WindowSyncSendsOneMessagePerEventInDeliveryOrder) {
   Fake.PushEvents("COM1", EV_RLSD | EV_RING);
   ASSERT_TRUE(AwaitLog(2));
   EXPECT_EQ(Log, (V{"Ring", "RLSD 1"}));
+  EXPECT_EQ(Port.WParams, (std::vector<std::uintptr_t>{0x0100, 0x0020}));
   // The same events through the procedure itself, by their mask values.
   Log.clear();
   TMessage Rlsd{WM_PORTEVENT, 0x0020, 0, 0};
