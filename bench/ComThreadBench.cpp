@@ -2,8 +2,9 @@
 // - latency: a 64-byte write on the master to OnRxChar running on the main
 //   thread (event thread's epoll wake-up, handoff, main loop), next to the
 //   floor: the same write waking a plain epoll_wait (EPOLLET) in another thread;
-// - cpu: hxt24-dump --port fed at the scope's line rate (5760 B/s in 64-byte
-//   writes), its utime+stime from /proc over the run, as a share of one core.
+// - cpu: hxt24-dump --port fed trace frames at the scope's line rate (5760 B/s
+//   in 64-byte writes), the time its threads spent on a processor (schedstat) over the
+//   run, as a share of one core.
 //
 // Usage: comthread_bench [--samples N] [--seconds S]
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <string>
@@ -25,6 +27,7 @@
 #include "base/MainLoop.h"
 #include "cport/CPort.h"
 #include "cport/platform/PosixDevice.h"
+#include "tools/sim/SimFrames.h"
 
 namespace {
 
@@ -48,11 +51,30 @@ struct TPty {
   std::string Slave;
 };
 
-const std::string Chunk(64, '\x55');
+// What the scope sends: trace frames, 32 of them (a whole number of 64-byte
+// chunks), written in turn.
+const TSimBytes& Stream() {
+  static const TSimBytes Frames = [] {
+    TSimTrace Samples{};
+    for (std::size_t I = 0; I < Samples.size(); ++I)
+      Samples[I] = static_cast<std::uint8_t>(128 + (I % 64) - 32);
+    const TSimBytes Frame = BuildTraceFrame(0x4B, 0x04, Samples);
+    TSimBytes All;
+    for (int I = 0; I < 32; ++I)
+      All.insert(All.end(), Frame.begin(), Frame.end());
+    return All;
+  }();
+  return Frames;
+}
+
+constexpr std::size_t ChunkSize = 64;
+std::size_t StreamPos = 0;
 
 void WriteChunk(int Master) {
-  if (write(Master, Chunk.data(), Chunk.size()) != ssize_t(Chunk.size()))
+  const TSimBytes& S = Stream();
+  if (write(Master, S.data() + StreamPos, ChunkSize) != ssize_t(ChunkSize))
     std::perror("write");
+  StreamPos = (StreamPos + ChunkSize) % S.size();
 }
 
 void Report(const char* Name, std::vector<double> Samples) {
@@ -137,71 +159,100 @@ std::vector<double> FloorLatency(int Count) {
   return Samples;
 }
 
-long long ProcessTicks(pid_t Pid) {
-  const std::string Path = "/proc/" + std::to_string(Pid) + "/stat";
-  std::FILE* File = std::fopen(Path.c_str(), "r");
-  if (!File)
+// Nanoseconds on a processor of every thread of Pid (first field of each
+// task's schedstat), finer than the clock ticks of /proc/PID/stat.
+long long ProcessCpuNs(pid_t Pid) {
+  const std::string Tasks = "/proc/" + std::to_string(Pid) + "/task";
+  DIR* Dir = opendir(Tasks.c_str());
+  if (!Dir)
     return -1;
-  char Line[1024] = {};
-  const std::size_t N = std::fread(Line, 1, sizeof Line - 1, File);
-  std::fclose(File);
-  Line[N] = 0;
-  // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
-  const char* P = std::strrchr(Line, ')');
-  if (!P)
-    return -1;
-  long long UTime = 0, STime = 0;
-  int Field = 2;
-  for (const char* Q = P + 1; *Q; ++Q)
-    if (*Q == ' ') {
-      ++Field;
-      if (Field == 14)
-        UTime = std::atoll(Q + 1);
-      if (Field == 15)
-        STime = std::atoll(Q + 1);
-    }
-  return UTime + STime;
+  long long Total = 0;
+  while (dirent* Entry = readdir(Dir)) {
+    if (Entry->d_name[0] == '.')
+      continue;
+    std::FILE* File = std::fopen((Tasks + "/" + Entry->d_name + "/schedstat").c_str(), "r");
+    if (!File)
+      continue;
+    long long OnCpu = 0;
+    if (std::fscanf(File, "%lld", &OnCpu) == 1)
+      Total += OnCpu;
+    std::fclose(File);
+  }
+  closedir(Dir);
+  return Total;
 }
 
-// hxt24-dump --port on a line fed at 5760 B/s; its CPU share over Seconds.
-void DumpCpu(int Seconds) {
-#ifdef HXT24_DUMP_PATH
+// The baseline reader: one thread that sleeps in epoll_wait (EPOLLET) on the
+// raw device end and reads what arrived, nothing else.
+[[noreturn]] void BareReader(const std::string& Slave) {
+  const int Line = open(Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios Raw{};
+  tcgetattr(Line, &Raw);
+  cfmakeraw(&Raw);
+  tcsetattr(Line, TCSANOW, &Raw);
+  const int Epoll = epoll_create1(EPOLL_CLOEXEC);
+  epoll_event Ev{};
+  Ev.events = EPOLLIN | EPOLLET;
+  Ev.data.fd = Line;
+  epoll_ctl(Epoll, EPOLL_CTL_ADD, Line, &Ev);
+  char Buffer[1024];
+  for (;;) {
+    epoll_event Got{};
+    if (epoll_wait(Epoll, &Got, 1, -1) == 1 && (Got.events & (EPOLLHUP | EPOLLERR)))
+      _exit(0);
+    while (read(Line, Buffer, sizeof Buffer) > 0) {
+    }
+  }
+}
+
+// A reader on a line fed at 5760 B/s (64-byte writes on an absolute
+// schedule); its CPU share over Seconds after 2 s of warm-up.
+double ReaderCpu(int Seconds, bool Dump) {
   TPty Pty;
   const pid_t Child = fork();
   if (Child == 0) {
     const int Null = open("/dev/null", O_WRONLY);
     dup2(Null, 1);
     dup2(Null, 2);
+    if (!Dump)
+      BareReader(Pty.Slave);
+#ifdef HXT24_DUMP_PATH
     execl(HXT24_DUMP_PATH, "hxt24-dump", "--port", Pty.Slave.c_str(), static_cast<char*>(nullptr));
+#endif
     _exit(127);
   }
-  // 64 bytes every 64/5760 s, on an absolute schedule.
   const auto Period = std::chrono::microseconds(64 * 1000000 / 5760);
   std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the port opens
   const auto Start = TClock::now();
   auto Next = Start;
-  long long TicksBefore = -1;
+  long long NsBefore = -1;
   const auto WarmUpEnd = Start + std::chrono::seconds(2);
   const auto End = WarmUpEnd + std::chrono::seconds(Seconds);
   TClock::time_point MeasureStart;
   while (TClock::now() < End) {
     WriteChunk(Pty.Master);
     Next += Period;
-    if (TicksBefore < 0 && TClock::now() >= WarmUpEnd) {
-      TicksBefore = ProcessTicks(Child);
+    if (NsBefore < 0 && TClock::now() >= WarmUpEnd) {
+      NsBefore = ProcessCpuNs(Child);
       MeasureStart = TClock::now();
     }
     std::this_thread::sleep_until(Next);
   }
-  const long long TicksAfter = ProcessTicks(Child);
+  const long long NsAfter = ProcessCpuNs(Child);
   const double Elapsed = std::chrono::duration<double>(TClock::now() - MeasureStart).count();
   kill(Child, SIGINT);
   int Status = 0;
   waitpid(Child, &Status, 0);
-  const double Cpu = double(TicksAfter - TicksBefore) / double(sysconf(_SC_CLK_TCK));
-  std::printf("cpu      hxt24-dump --port at 5760 B/s: %.3f s CPU in %.1f s = %.2f %% of a core "
-              "(exit %d)\n",
-              Cpu, Elapsed, 100.0 * Cpu / Elapsed, WIFEXITED(Status) ? WEXITSTATUS(Status) : -1);
+  return 100.0 * (double(NsAfter - NsBefore) / 1e9) / Elapsed;
+}
+
+void ReportCpu(int Seconds) {
+#ifdef HXT24_DUMP_PATH
+  const double Bare = ReaderCpu(Seconds, false);
+  const double Dump = ReaderCpu(Seconds, true);
+  std::printf("cpu      at 5760 B/s: hxt24-dump --port %.2f %% of a core, bare epoll reader "
+              "%.2f %% (%.1fx)\n",
+              Dump, Bare, Dump / Bare);
 #else
   (void)Seconds;
   std::printf("cpu      skipped: hxt24-dump is not built (no GUI)\n");
@@ -229,6 +280,6 @@ int main(int argc, char** argv) {
   }
   Report("floor", Floor);
   Report("port", Port);
-  DumpCpu(Seconds);
+  ReportCpu(Seconds);
   return 0;
 }
