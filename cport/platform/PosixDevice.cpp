@@ -385,6 +385,10 @@ std::unique_ptr<TComStopSignal> TPosixComDevice::NewStopSignal() {
 TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                               std::uint32_t& Mask) {
   Mask = 0;
+  auto Failed = [this](int Error) {
+    Fail(Error);
+    return TComWaitResult::wrFailed;
+  };
   auto& Signal = static_cast<TPosixStopSignal&>(Stop);
   const int Descriptor = static_cast<int>(Handle);
   if (!Known(Handle))
@@ -393,12 +397,12 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     if (Signal.Epoll < 0) {
       Signal.Epoll = epoll_create1(EPOLL_CLOEXEC);
       if (Signal.Epoll < 0)
-        return Fail(errno), TComWaitResult::wrFailed;
+        return Failed(errno);
       epoll_event Stopping{};
       Stopping.events = EPOLLIN;
       Stopping.data.fd = Signal.Descriptor();
       if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Signal.Descriptor(), &Stopping) != 0)
-        return Fail(errno), TComWaitResult::wrFailed;
+        return Failed(errno);
     } else {
       epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
     }
@@ -407,7 +411,7 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     Line.events = EPOLLIN | EPOLLET;
     Line.data.fd = Descriptor;
     if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Descriptor, &Line) != 0)
-      return Fail(errno), TComWaitResult::wrFailed;
+      return Failed(errno);
     Signal.Watched = Descriptor;
     Signal.HasCounters = ReadCounters(Descriptor, Signal.Counters);
   }
@@ -418,7 +422,7 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     if (Count < 0) {
       if (errno == EINTR)
         continue;
-      return Fail(errno), TComWaitResult::wrFailed;
+      return Failed(errno);
     }
     std::uint32_t LineEvents = 0;
     for (int I = 0; I < Count; ++I) {
@@ -428,15 +432,16 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
       LineEvents |= Ready[I].events;
     }
     // The device is gone (the other end hung up, the adapter was pulled):
-    // the descriptor now reports this on every wait, so the wait fails.
+    // nothing will arrive any more, so the wait fails rather than sleeping
+    // for ever (and a level-triggered wait would report it again at once).
     if (LineEvents & (EPOLLHUP | EPOLLERR))
-      return Fail(EIO), TComWaitResult::wrFailed;
+      return Failed(EIO);
     if (!(LineEvents & EPOLLIN))
       continue;
 
     TPortState State;
     if (!PortState(Handle, State))
-      return Fail(EBADF), TComWaitResult::wrFailed;
+      return Failed(EBADF);
     std::uint32_t Events = EV_RXCHAR;
     TLineCounters Now;
     if (Signal.HasCounters && ReadCounters(Descriptor, Now)) {
