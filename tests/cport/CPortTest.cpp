@@ -234,10 +234,9 @@ TEST_F(ComPortLifecycle, OpenAndCloseCallTheDeviceInOrder) {
   EXPECT_TRUE(Port.Connected());
   EXPECT_NE(Port.DeviceHandle(), InvalidComHandle);
   // The event thread sets the mask of all ten events before it starts.
-  EXPECT_EQ(MainThreadCalls(Fake),
-            (V{"Open COM1", "SetupComm 1024 1024", "SetCommState", "SetCommTimeouts",
-               "SetCommMask 1535", "GetCommModemStatus", "GetCommModemStatus",
-               "GetCommModemStatus"}));
+  EXPECT_EQ(MainThreadCalls(Fake), (V{"Open COM1", "SetupComm 1024 1024", "SetCommState",
+                                      "SetCommTimeouts", "SetCommMask 1535", "GetCommModemStatus",
+                                      "GetCommModemStatus", "GetCommModemStatus"}));
   ASSERT_EQ(Fake.States().size(), 1u);
   EXPECT_EQ(Fake.States()[0].BaudRate, 57600u);
   EXPECT_EQ(Fake.States()[0].Flags, 0x1001u);
