@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -66,6 +68,106 @@ int MillisecondsUntil(TClock::time_point Deadline) {
   const auto Left =
       std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
   return static_cast<int>(std::clamp<long long>(Left, 0, 0x7FFFFFFF));
+}
+
+} // namespace
+
+// A ring of bytes taken from the driver ahead of the reader. A terminal's
+// input queue cannot be looked into without reading it, so while the event
+// character is watched for, the event wait moves what arrives into this ring
+// (the one copy those bytes get on their way in) and looks through it there;
+// the reader takes from the ring before it reads the device. Notify becomes
+// readable each time bytes are moved in, so that a reader sleeping on the
+// device wakes for them too. Everything but Notify is guarded by Lock, which
+// a reader also holds while it reads the device itself, so that no byte can
+// overtake the ones moved aside before it.
+class TPosixComDevice::TReadAhead {
+public:
+  // Far beyond the driver's own queue: when a handler leaves this much
+  // unread, the rest waits in the driver (and holds the sender back there).
+  static constexpr std::size_t Capacity = 64 * 1024;
+
+  TReadAhead() : Notify(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~TReadAhead() {
+    if (Notify >= 0)
+      close(Notify);
+  }
+  TReadAhead(const TReadAhead&) = delete;
+  TReadAhead& operator=(const TReadAhead&) = delete;
+
+  // Copies up to Count of the oldest bytes out.
+  std::size_t Take(std::uint8_t* Out, std::size_t Count) {
+    const std::size_t Taken = std::min(Count, Size);
+    const std::size_t First = std::min(Taken, Capacity - Head);
+    if (Taken == 0)
+      return 0;
+    std::memcpy(Out, Ring.get() + Head, First);
+    std::memcpy(Out + First, Ring.get(), Taken - First);
+    Head = (Head + Taken) % Capacity;
+    Size -= Taken;
+    if (Size == 0)
+      Head = 0;
+    return Taken;
+  }
+
+  // Moves what the driver holds into the ring, as much as fits. Found tells
+  // whether Wanted is among the moved bytes (when Look is set). A read that
+  // fails (nothing there, the line hung up) only ends the move.
+  std::size_t Move(int Descriptor, bool Look, std::uint8_t Wanted, bool& Found) {
+    if (!Ring)
+      Ring.reset(new std::uint8_t[Capacity]);
+    std::size_t Moved = 0;
+    while (Size < Capacity) {
+      const std::size_t Tail = (Head + Size) % Capacity;
+      const std::size_t Free = Capacity - Size;
+      const std::size_t First = std::min(Free, Capacity - Tail);
+      iovec Parts[2] = {{Ring.get() + Tail, First}, {Ring.get(), Free - First}};
+      const ssize_t Got = readv(Descriptor, Parts, Free > First ? 2 : 1);
+      if (Got < 0 && errno == EINTR)
+        continue;
+      if (Got <= 0)
+        break;
+      const std::size_t Count = static_cast<std::size_t>(Got);
+      const std::size_t InFirst = std::min(Count, First);
+      if (Look && !Found)
+        Found = std::memchr(Ring.get() + Tail, Wanted, InFirst) != nullptr ||
+                (Count > InFirst && std::memchr(Ring.get(), Wanted, Count - InFirst) != nullptr);
+      Size += Count;
+      Moved += Count;
+      if (Count < Free)
+        break; // a short read: the driver has handed over all it had
+    }
+    return Moved;
+  }
+
+  void Clear() {
+    Head = Size = 0;
+    FlagPending = false;
+  }
+  void Wake() {
+    const std::uint64_t One = 1;
+    [[maybe_unused]] ssize_t Written = write(Notify, &One, sizeof One);
+  }
+  void Settle() {
+    std::uint64_t Count = 0;
+    [[maybe_unused]] ssize_t Got = read(Notify, &Count, sizeof Count);
+  }
+
+  std::mutex Lock;
+  const int Notify;
+  std::unique_ptr<std::uint8_t[]> Ring; // made at the first move
+  std::size_t Head = 0, Size = 0;
+  // The event character went by in bytes a reader took straight from the
+  // device; the next wake-up reports it.
+  bool FlagPending = false;
+};
+
+namespace {
+
+// Whether the event character can be seen at all: a zero byte the reader
+// discards never arrives as far as the program is concerned.
+bool WatchesEventChar(const TPosixComDevice::TPortState& State) {
+  return (State.Mask & EV_RXFLAG) != 0 && !(State.DiscardNull && State.EventChar == 0);
 }
 
 } // namespace
@@ -134,6 +236,12 @@ bool TPosixComDevice::Known(TComHandle Handle) {
   return true;
 }
 
+std::shared_ptr<TPosixComDevice::TReadAhead> TPosixComDevice::ReadAheadOf(TComHandle Handle) const {
+  std::lock_guard<std::mutex> Lock(FLock);
+  auto It = FReadAhead.find(static_cast<int>(Handle));
+  return It == FReadAhead.end() ? nullptr : It->second;
+}
+
 bool TPosixComDevice::PortState(TComHandle Handle, TPortState& State) const {
   std::lock_guard<std::mutex> Lock(FLock);
   auto It = FPorts.find(static_cast<int>(Handle));
@@ -159,11 +267,20 @@ TComHandle TPosixComDevice::Open(const std::string& PortName) {
     return InvalidComHandle;
   }
   ioctl(Descriptor, TIOCEXCL);
+  auto Ahead = std::make_shared<TReadAhead>();
+  if (Ahead->Notify < 0) {
+    const int Error = errno;
+    ioctl(Descriptor, TIOCNXCL);
+    close(Descriptor);
+    Fail(Error);
+    return InvalidComHandle;
+  }
 
   TPortState State;
   State.HasCounters = ReadCounters(Descriptor, State.Counters);
   std::lock_guard<std::mutex> Lock(FLock);
   FPorts[Descriptor] = State;
+  FReadAhead[Descriptor] = std::move(Ahead);
   return Descriptor;
 }
 
@@ -172,6 +289,7 @@ bool TPosixComDevice::Close(TComHandle Handle) {
     std::lock_guard<std::mutex> Lock(FLock);
     if (FPorts.erase(static_cast<int>(Handle)) == 0)
       return Fail(EBADF);
+    FReadAhead.erase(static_cast<int>(Handle));
   }
   const int Descriptor = static_cast<int>(Handle);
   ioctl(Descriptor, TIOCNXCL);
@@ -242,9 +360,13 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
   TPortState State;
   if (!PortState(Handle, State))
     return Fail(EBADF);
+  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
+  if (!Ahead)
+    return Fail(EBADF);
   if (Count < 0)
     return Fail(EINVAL);
   const int Descriptor = static_cast<int>(Handle);
+  const bool Watching = WatchesEventChar(State);
   auto* Out = static_cast<std::uint8_t*>(Buffer);
   const TReadPlan Plan = PlanRead(State.Timeouts, Count);
   // A limit beyond some 35 years is no limit in practice; capping it keeps the
@@ -253,22 +375,36 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
       TClock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(Plan.TotalMs, 1ull << 40));
 
   while (Read < Count) {
-    const ssize_t Got = read(Descriptor, Out + Read, static_cast<std::size_t>(Count - Read));
+    std::uint8_t* Begin = Out + Read;
+    const auto Wanted = static_cast<std::size_t>(Count - Read);
+    ssize_t Got = 0;
+    int Error = 0;
+    {
+      // Bytes moved aside come first; the device is read only when there are
+      // none, and under the same lock, so that the order stays that of the line.
+      std::lock_guard<std::mutex> Lock(Ahead->Lock);
+      Got = static_cast<ssize_t>(Ahead->Take(Begin, Wanted));
+      if (Got == 0) {
+        Got = read(Descriptor, Begin, Wanted);
+        Error = errno;
+        if (Got > 0 && Watching &&
+            std::memchr(Begin, State.EventChar, static_cast<std::size_t>(Got)) != nullptr)
+          Ahead->FlagPending = true;
+      }
+    }
     if (Got > 0) {
       std::int32_t Kept = static_cast<std::int32_t>(Got);
-      if (State.DiscardNull) {
-        std::uint8_t* Begin = Out + Read;
+      if (State.DiscardNull)
         Kept = static_cast<std::int32_t>(std::remove(Begin, Begin + Got, 0) - Begin);
-      }
       Read += Kept;
       continue;
     }
-    if (Got == 0)
-      break; // the other end hung up: nothing more will come
-    if (errno == EINTR)
+    // In raw mode (no minimum count, no time) an empty queue reads as 0,
+    // like EAGAIN; a hung-up line shows in the wait below.
+    if (Got < 0 && Error == EINTR)
       continue;
-    if (errno != EAGAIN)
-      return Fail(errno);
+    if (Got < 0 && Error != EAGAIN)
+      return Fail(Error);
     // Nothing waiting now.
     if (Plan.Immediate || (Plan.FirstByteOnly && Read > 0))
       break;
@@ -281,8 +417,10 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     }
     if (WaitMs == 0)
       break;
-    pollfd Poll{Descriptor, POLLIN, 0};
-    const int Ready = poll(&Poll, 1, WaitMs);
+    // Wakes for bytes on the device and for bytes the event wait moves aside
+    // meanwhile (which leave the device with nothing to announce).
+    pollfd Poll[2] = {{Descriptor, POLLIN, 0}, {Ahead->Notify, POLLIN, 0}};
+    const int Ready = poll(Poll, 2, WaitMs);
     if (Ready < 0) {
       if (errno == EINTR)
         continue;
@@ -290,6 +428,10 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     }
     if (Ready == 0)
       break; // a timeout ran out
+    if (Poll[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+      break; // the line hung up: nothing more will come
+    if (Poll[1].revents & POLLIN)
+      Ahead->Settle();
   }
   return true;
 }
@@ -310,8 +452,20 @@ bool TPosixComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
     return true;
   }
   const int Queue = Output && Input ? TCIOFLUSH : (Output ? TCOFLUSH : TCIFLUSH);
+  if (!Input) {
+    if (tcflush(static_cast<int>(Handle), Queue) != 0)
+      return Fail(errno);
+    return true;
+  }
+  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
+  if (!Ahead)
+    return Fail(EBADF);
+  // The bytes moved aside belong to the input queue: they go with it, with
+  // no wait moving more in between.
+  std::lock_guard<std::mutex> Lock(Ahead->Lock);
   if (tcflush(static_cast<int>(Handle), Queue) != 0)
     return Fail(errno);
+  Ahead->Clear();
   return true;
 }
 
@@ -321,11 +475,19 @@ bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
   InQueue = 0;
   if (!Known(Handle))
     return false;
+  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
+  if (!Ahead)
+    return Fail(EBADF);
   const int Descriptor = static_cast<int>(Handle);
-  int Waiting = 0;
-  if (ioctl(Descriptor, FIONREAD, &Waiting) != 0)
-    return Fail(errno);
-  InQueue = Waiting;
+  {
+    // Both parts under the lock, so that no byte is counted in both.
+    std::lock_guard<std::mutex> Lock(Ahead->Lock);
+    int Waiting = 0;
+    if (ioctl(Descriptor, FIONREAD, &Waiting) != 0)
+      return Fail(errno);
+    InQueue = static_cast<std::int32_t>(
+        std::min<std::size_t>(std::size_t(Waiting) + Ahead->Size, 0x7FFFFFFF));
+  }
 
   TLineCounters Now;
   if (!ReadCounters(Descriptor, Now))
@@ -378,7 +540,10 @@ std::unique_ptr<TComStopSignal> TPosixComDevice::NewStopSignal() {
 // drivers' meaning: one event per arrival, and bytes a handler leaves unread
 // are announced again only when more arrive. Line errors and breaks show in
 // the driver's counters (where it keeps them), checked at each arrival, since
-// the byte that carried the error arrives with it. The modem lines have no
+// the byte that carried the error arrives with it. While the event character
+// is watched for, each arrival is moved into the read-ahead ring and looked
+// through there; the device is then empty, and the next edge again means new
+// bytes, so unread bytes in the ring wake nobody. The modem lines have no
 // wake-up of their own here (TIOCMIWAIT would need a thread of its own per
 // port), so CTS, DSR, ring and RLSD changes are not reported, nor is an empty
 // output queue.
@@ -443,6 +608,31 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     if (!PortState(Handle, State))
       return Failed(EBADF);
     std::uint32_t Events = EV_RXCHAR;
+    if (State.Mask & EV_RXFLAG) {
+      // Seeing the event character means reading: what arrived moves aside
+      // for the reader, and only the new bytes are looked through.
+      const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
+      if (!Ahead)
+        return Failed(EBADF);
+      bool Found = false;
+      std::size_t Moved = 0;
+      {
+        std::lock_guard<std::mutex> Lock(Ahead->Lock);
+        Moved = Ahead->Move(Descriptor, WatchesEventChar(State), State.EventChar, Found);
+        Found = std::exchange(Ahead->FlagPending, false) || Found;
+        if ((State.Mask & EV_RX80FULL) && State.InQueue > 0) {
+          int Waiting = 0;
+          if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
+              (std::int64_t{Waiting} + std::int64_t(Ahead->Size)) * 10 >=
+                  std::int64_t{State.InQueue} * 8)
+            Events |= EV_RX80FULL;
+        }
+      }
+      if (Moved > 0)
+        Ahead->Wake();
+      if (Found)
+        Events |= EV_RXFLAG;
+    }
     TLineCounters Now;
     if (Signal.HasCounters && ReadCounters(Descriptor, Now)) {
       const std::uint32_t Changed = CounterChangesToErrors(Signal.Counters, Now);
@@ -452,7 +642,7 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
         Events |= EV_BREAK;
       Signal.Counters = Now;
     }
-    if ((State.Mask & EV_RX80FULL) && State.InQueue > 0) {
+    if ((State.Mask & (EV_RX80FULL | EV_RXFLAG)) == EV_RX80FULL && State.InQueue > 0) {
       int Waiting = 0;
       if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
           std::int64_t{Waiting} * 10 >= std::int64_t{State.InQueue} * 8)

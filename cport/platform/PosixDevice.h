@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -67,6 +68,12 @@ private:
   // Checks that Handle is one of ours and open; EBADF otherwise.
   bool Known(TComHandle Handle);
 
+  // Bytes the event wait has taken from the driver to look for the event
+  // character, waiting for the reader; one per open descriptor.
+  class TReadAhead;
+  std::shared_ptr<TReadAhead> ReadAheadOf(TComHandle Handle) const;
+
   mutable std::mutex FLock;
   std::map<int, TPortState> FPorts;
+  std::map<int, std::shared_ptr<TReadAhead>> FReadAhead;
 };

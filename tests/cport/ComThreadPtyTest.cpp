@@ -1,5 +1,6 @@
 // The event thread on real pseudo-terminals: the device end is the port, the
 // test writes into the other end.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -84,6 +85,52 @@ TEST_F(ComThreadPty, UnreadBytesAreAnnouncedAgainOnlyWithNewOnes) {
   WriteMaster("x");
   ASSERT_TRUE(Loop.RunUntil([&] { return Counts.back() == 7; }, Patience));
   EXPECT_EQ(Port.EventThread()->Wakeups(), WakeupsAfterFirst + 1);
+}
+
+TEST_F(ComThreadPty, EventCharacterRaisesRxFlagAfterRxChar) {
+  std::string Received;
+  std::vector<std::string> Order;
+  Port.SetEventChar('\n');
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    Order.push_back("char");
+    std::string Bytes(static_cast<std::size_t>(Count), '\0');
+    EXPECT_EQ(Port.ReadBytes(Bytes.data(), Count), Count);
+    Received += Bytes;
+  });
+  Port.SetOnRxFlag([&](TObject*) { Order.push_back("flag"); });
+  Port.OpenPort();
+  WriteMaster("abc");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Received.size() == 3; }, Patience));
+  EXPECT_EQ(std::count(Order.begin(), Order.end(), "flag"), 0);
+  WriteMaster("de\nf");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Received.size() == 7; }, Patience));
+  EXPECT_EQ(Received, "abcde\nf");
+  ASSERT_EQ(std::count(Order.begin(), Order.end(), "flag"), 1);
+  // Within its batch the flag comes after the characters.
+  const auto Flag = std::find(Order.begin(), Order.end(), "flag");
+  ASSERT_NE(Flag, Order.begin());
+  EXPECT_EQ(*(Flag - 1), "char");
+}
+
+TEST_F(ComThreadPty, BytesLeftUnreadAfterTheEventCharacterAreCountedAndReadInOrder) {
+  std::vector<int> Flags;
+  Port.SetEventChar('\n');
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) { Counts.push_back(Count); });
+  Port.SetOnRxFlag([&](TObject*) { Flags.push_back(int(Counts.size())); });
+  Port.OpenPort();
+  WriteMaster("one\n");
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Counts.empty() && Counts.back() == 4; }, Patience));
+  WriteMaster("two");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Counts.back() == 7; }, Patience));
+  EXPECT_EQ(Flags.size(), 1u);
+  EXPECT_EQ(Port.InQueueCount(), 7);
+  char Buffer[16] = {};
+  EXPECT_EQ(Port.ReadBytes(Buffer, 5), 5);
+  EXPECT_EQ(std::string(Buffer, 5), "one\nt");
+  EXPECT_EQ(Port.InQueueCount(), 2);
+  EXPECT_EQ(Port.ReadBytes(Buffer, 5), 2);
+  EXPECT_EQ(std::string(Buffer, 2), "wo");
+  EXPECT_EQ(Port.InQueueCount(), 0);
 }
 
 TEST_F(ComThreadPty, CloseWithABatchWaitingForTheMainThreadProcessesItAndEnds) {

@@ -360,7 +360,8 @@ TEST_F(PseudoTerminal, ClosingAfterHangUpDoesNotHangAndLeavesThePortClosed) {
     EXPECT_EQ(E.SystemErrorCode(), EIO);
   }
   EXPECT_FALSE(Port.Connected());
-  EXPECT_EQ(OpenDescriptorCount(), Open - 2); // the master end and the port
+  // The master end, the port and its read-ahead wake-up.
+  EXPECT_EQ(OpenDescriptorCount(), Open - 3);
   // A new open of the vanished device fails cleanly.
   EXPECT_THROW(Port.OpenPort(), EComPort);
   EXPECT_FALSE(Port.Connected());
