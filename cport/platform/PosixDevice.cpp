@@ -160,6 +160,8 @@ public:
   // The event character went by in bytes a reader took straight from the
   // device; the next wake-up reports it.
   bool FlagPending = false;
+  // Readers asleep on the device, to be woken through Notify.
+  int Sleepers = 0;
 };
 
 namespace {
@@ -418,9 +420,23 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     if (WaitMs == 0)
       break;
     // Wakes for bytes on the device and for bytes the event wait moves aside
-    // meanwhile (which leave the device with nothing to announce).
+    // meanwhile (which leave the device with nothing to announce). The wait
+    // only signals a reader it knows to be asleep, so the reader says so
+    // first, and looks again for bytes moved aside before it did.
+    {
+      std::lock_guard<std::mutex> Lock(Ahead->Lock);
+      if (Ahead->Size > 0)
+        continue;
+      ++Ahead->Sleepers;
+    }
     pollfd Poll[2] = {{Descriptor, POLLIN, 0}, {Ahead->Notify, POLLIN, 0}};
     const int Ready = poll(Poll, 2, WaitMs);
+    const int PollError = errno;
+    {
+      std::lock_guard<std::mutex> Lock(Ahead->Lock);
+      --Ahead->Sleepers;
+    }
+    errno = PollError;
     if (Ready < 0) {
       if (errno == EINTR)
         continue;
@@ -620,6 +636,8 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
         std::lock_guard<std::mutex> Lock(Ahead->Lock);
         Moved = Ahead->Move(Descriptor, WatchesEventChar(State), State.EventChar, Found);
         Found = std::exchange(Ahead->FlagPending, false) || Found;
+        if (Moved > 0 && Ahead->Sleepers > 0)
+          Ahead->Wake();
         if ((State.Mask & EV_RX80FULL) && State.InQueue > 0) {
           int Waiting = 0;
           if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
@@ -628,8 +646,6 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
             Events |= EV_RX80FULL;
         }
       }
-      if (Moved > 0)
-        Ahead->Wake();
       if (Found)
         Events |= EV_RXFLAG;
     }
