@@ -376,6 +376,7 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
   const auto TotalDeadline =
       TClock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(Plan.TotalMs, 1ull << 40));
 
+  bool DeviceWoke = false; // the last wait ended because the device was readable
   while (Read < Count) {
     std::uint8_t* Begin = Out + Read;
     const auto Wanted = static_cast<std::size_t>(Count - Read);
@@ -399,10 +400,14 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
       if (State.DiscardNull)
         Kept = static_cast<std::int32_t>(std::remove(Begin, Begin + Got, 0) - Begin);
       Read += Kept;
+      DeviceWoke = false;
       continue;
     }
     // In raw mode (no minimum count, no time) an empty queue reads as 0,
-    // like EAGAIN; a hung-up line shows in the wait below.
+    // like EAGAIN; a hung-up line shows in the wait below. A device that
+    // says it is readable and then gives 0 has reached its end.
+    if (Got == 0 && DeviceWoke)
+      break;
     if (Got < 0 && Error == EINTR)
       continue;
     if (Got < 0 && Error != EAGAIN)
@@ -446,6 +451,7 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
       break; // a timeout ran out
     if (Poll[0].revents & (POLLHUP | POLLERR | POLLNVAL))
       break; // the line hung up: nothing more will come
+    DeviceWoke = (Poll[0].revents & POLLIN) != 0;
     if (Poll[1].revents & POLLIN)
       Ahead->Settle();
   }
