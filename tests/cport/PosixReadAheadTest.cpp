@@ -180,6 +180,49 @@ TEST_F(ReadAhead, PurgeOfTheInputEmptiesTheBytesMovedAside) {
   EXPECT_EQ(ReadAll(8), "d");
 }
 
+TEST_F(ReadAhead, RingWrapsAroundAndWhatDoesNotFitWaitsInTheDriver) {
+  // Bytes 0..N of a stream without the event character, one line end placed
+  // where the ring wraps; chunks are written one at a time and waited for.
+  std::string Stream;
+  std::string Taken;
+  std::size_t Written = 0;
+  const std::size_t LineEnd = 65700;
+  auto Byte = [&](std::size_t I) { return I == LineEnd ? '\n' : char('a' + I % 26); };
+  auto Feed = [&](std::size_t Size) {
+    std::string Chunk;
+    for (std::size_t I = 0; I < Size; ++I)
+      Chunk += Byte(Written + I);
+    const bool HasLineEnd = Written <= LineEnd && LineEnd < Written + Size;
+    Written += Size;
+    Stream += Chunk;
+    WriteMaster(Chunk);
+    const auto Queue = std::int32_t(Written - Taken.size());
+    const std::uint32_t Events = EventsUntilQueued(Queue);
+    EXPECT_EQ((Events & EV_RXFLAG) != 0, HasLineEnd) << "chunk ending at " << Written;
+  };
+  for (int I = 0; I < 40; ++I)
+    Feed(1000);
+  Taken += ReadAll(30000);
+  // The ring now holds 10000 bytes from 30000 on; the next 40000 run past
+  // the end of its storage, and the chunk from 65000 (with the line end)
+  // straddles it.
+  for (int I = 0; I < 40; ++I)
+    Feed(1000);
+  EXPECT_EQ(Queued(), 50000);
+  Taken += ReadAll(20000);
+  // 1464 past the ring's size: they wait in the driver and are still counted.
+  for (int I = 0; I < 37; ++I)
+    Feed(1000);
+  EXPECT_EQ(Queued(), std::int32_t(Written - Taken.size()));
+  while (Taken.size() < Written) {
+    const std::size_t Before = Taken.size();
+    Taken += ReadAll(4096);
+    ASSERT_GT(Taken.size(), Before);
+  }
+  EXPECT_TRUE(Taken == Stream);
+  EXPECT_EQ(Queued(), 0);
+}
+
 TEST_F(ReadAhead, ReaderAndWaitRacingForTheSameBytesLoseAndRepeatNone) {
   // A read waiting for five bytes and a wait on another thread both wake for
   // each arrival; whichever takes them, the read ends with all of them, in
