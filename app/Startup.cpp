@@ -15,7 +15,7 @@
 #include "base/ExePath.h"
 #include "cport/ComPortErrors.h"
 #include "i18n/gnugettext.h"
-#include "tools/sim/SimLine.h"
+#include "sim/SimLine.h"
 
 namespace {
 

@@ -36,8 +36,8 @@
 #include "app/PaintBox.h"
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
-#include "tools/sim/SimFrames.h"
-#include "tools/sim/SimLine.h"
+#include "sim/SimFrames.h"
+#include "sim/SimLine.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include "base/MainLoop.h"
 #include "cport/CPort.h"
 #include "cport/platform/PosixDevice.h"
-#include "tools/sim/SimFrames.h"
+#include "sim/SimFrames.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "AppTestUtil.h"
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
-#include "tools/sim/SimFrames.h"
-#include "tools/sim/SimLine.h"
+#include "sim/SimFrames.h"
+#include "sim/SimLine.h"
 
 namespace {
 

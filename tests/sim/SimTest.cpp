@@ -1,5 +1,5 @@
-#include "tools/sim/SimFrames.h"
-#include "tools/sim/SimLine.h"
+#include "sim/SimFrames.h"
+#include "sim/SimLine.h"
 
 #include <gtest/gtest.h>
 

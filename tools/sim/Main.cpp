@@ -14,8 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "tools/sim/SimFrames.h"
-#include "tools/sim/SimLine.h"
+#include "sim/SimFrames.h"
+#include "sim/SimLine.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "tools/sim/SimFrames.h"
+#include "sim/SimFrames.h"
 
 // The scope's end of a pseudo-terminal: the client opens DevicePath() like a
 // serial port. The device end is held open here too (raw, no echo), so the

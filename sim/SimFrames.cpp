@@ -1,4 +1,4 @@
-#include "tools/sim/SimFrames.h"
+#include "sim/SimFrames.h"
 
 #include <algorithm>
 #include <cmath>

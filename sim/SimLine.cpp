@@ -1,4 +1,4 @@
-#include "tools/sim/SimLine.h"
+#include "sim/SimLine.h"
 
 #include <cerrno>
 #include <chrono>
