@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,3 +87,22 @@ private:
   std::vector<TValue> FValues;
   bool FReadOnly;
 };
+
+// The root keys that key paths start from.
+enum class TRegRoot { rrCurrentUser, rrLocalMachine };
+
+// The platform's own registry. On Windows these are the system's keys (under
+// HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE). Elsewhere each root key is one
+// settings file, $XDG_CONFIG_HOME/hxt24/HKEY_CURRENT_USER.ini (or
+// HKEY_LOCAL_MACHINE.ini), with a section per key path, so that what is stored
+// survives the program.
+//
+// Opens the key Path (names separated by "\", as "Software\HXT24\Port")
+// under Root for reading and writing, creating it when missing; with ReadOnly
+// only an existing key opens, and every write to it is refused. nullptr when
+// the key cannot be opened.
+std::unique_ptr<TRegistryKey> OpenRegistryKey(TRegRoot Root, std::string_view Path,
+                                              bool ReadOnly = false);
+// Removes the key with its values and subkeys; false when that failed or there
+// was no such key.
+bool DeleteRegistryKey(TRegRoot Root, std::string_view Path);

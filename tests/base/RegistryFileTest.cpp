@@ -1,0 +1,107 @@
+// Where there is no system registry: the settings file per root key.
+#include "base/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/TestUtil.h"
+
+namespace {
+
+// Every registry test of this program writes below a configuration folder of
+// its own, never the user's.
+class TConfigHomeEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    FHome = std::make_unique<TTempDir>();
+    setenv("XDG_CONFIG_HOME", FHome->Path().c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    FHome.reset();
+  }
+
+private:
+  std::unique_ptr<TTempDir> FHome;
+};
+
+[[maybe_unused]] ::testing::Environment* const ConfigHome =
+    ::testing::AddGlobalTestEnvironment(new TConfigHomeEnvironment);
+
+std::string UserFile() {
+  return std::string(std::getenv("XDG_CONFIG_HOME")) + "/hxt24/HKEY_CURRENT_USER.ini";
+}
+
+const char* const KeyPath = "Software\\HXT24\\File Test";
+
+} // namespace
+
+TEST(RegistryFile, WhatOneProcessStoresTheNextReads) {
+  DeleteRegistryKey(TRegRoot::rrCurrentUser, KeyPath);
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    int Result = 1;
+    try {
+      auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, KeyPath);
+      Key->WriteString("Port", "COM5");
+      Key->WriteInteger("BaudRate", 57600);
+      Key->WriteString("Lines", "one\ntwo");
+      Key->WriteString("Zero", std::string_view("ab\0cd", 5));
+      Result = 0;
+    } catch (...) {
+    }
+    _exit(Result);
+  }
+  int Status = 0;
+  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+  ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+
+  auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, "\\software\\hxt24\\FILE TEST\\", true);
+  ASSERT_TRUE(Key);
+  EXPECT_EQ(Key->ReadString("Port"), "COM5");
+  EXPECT_EQ(Key->ReadInteger("BaudRate"), 57600);
+  EXPECT_EQ(Key->ReadString("Lines"), "one\ntwo");
+  EXPECT_EQ(Key->ReadString("Zero"), "ab");
+  const std::string Text = ReadTextFile(UserFile());
+  EXPECT_NE(Text.find("[Software\\HXT24\\File Test]\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("Port=str:COM5\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("BaudRate=dword:0000e100\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("Lines=hex(1):6f6e650a74776f00\n"), std::string::npos) << Text;
+}
+
+TEST(RegistryFile, RefusedWritesFailWithTheValueName) {
+  auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, KeyPath);
+  ASSERT_TRUE(Key);
+  // Names that would not read back as themselves from a line of the file.
+  for (const char* Name : {"a=b", " Port", "[Port", "", "two\nlines"})
+    EXPECT_EXCEPTION_MESSAGE(Key->WriteString(Name, "x"),
+                             "Failed to set data for '" + std::string(Name) + "'");
+  // A file that cannot be replaced: the write is refused, not lost silently.
+  if (geteuid() != 0) {
+    const std::string Folder = std::string(std::getenv("XDG_CONFIG_HOME")) + "/hxt24";
+    ASSERT_EQ(chmod(Folder.c_str(), 0500), 0);
+    EXPECT_EXCEPTION_MESSAGE(Key->WriteInteger("BaudRate", 9600),
+                             "Failed to set data for 'BaudRate'");
+    chmod(Folder.c_str(), 0700);
+  }
+  // Paths that cannot be a section name do not open.
+  EXPECT_FALSE(OpenRegistryKey(TRegRoot::rrCurrentUser, "Software\\[x]"));
+  EXPECT_FALSE(OpenRegistryKey(TRegRoot::rrCurrentUser, " Software"));
+}
+
+TEST(RegistryFile, HandWrittenValuesReadAsText) {
+  const std::string Folder = std::string(std::getenv("XDG_CONFIG_HOME")) + "/hxt24";
+  mkdir(Folder.c_str(), 0700);
+  WriteTextFile(Folder + "/HKEY_LOCAL_MACHINE.ini",
+                "[Software\\Vendor]\nPort=COM2\nRate=dword:zz\nNumber=dword:ffffffff\n");
+  auto Key = OpenRegistryKey(TRegRoot::rrLocalMachine, "Software\\Vendor", true);
+  ASSERT_TRUE(Key);
+  EXPECT_EQ(Key->ReadString("Port"), "COM2");
+  EXPECT_EQ(Key->ReadString("Rate"), "dword:zz");
+  EXPECT_EQ(Key->ReadInteger("Number"), -1);
+}
