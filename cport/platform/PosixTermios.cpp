@@ -25,14 +25,29 @@ std::uint32_t StandardSpeedBits(std::uint32_t Rate) {
 
 int DcbToPosixLine(const TDeviceControlBlock& Dcb, TPosixLineSettings& Line) {
   const std::uint32_t Flags = Dcb.Flags;
-  constexpr std::uint32_t Unsupported =
-      dcb::OutxDsrFlow | dcb::DsrSensitivity | dcb::TXContinueOnXoff | dcb::ErrorChar;
-  if (Flags & Unsupported)
+  // The terminal driver has no DSR input at all: no output flow on it, no
+  // sensitivity to it.
+  if (Flags & (dcb::OutxDsrFlow | dcb::DsrSensitivity))
     return EINVAL;
   const std::uint32_t DtrControl = Flags & dcb::DtrControlMask;
   const std::uint32_t RtsControl = Flags & dcb::RtsControlMask;
   if (DtrControl == dcb::DtrControlHandshake || DtrControl == dcb::DtrControlMask ||
       RtsControl == dcb::RtsControlToggle)
+    return EINVAL;
+  // CRTSCTS is both halves of the hardware handshake at once: output waits
+  // for CTS and the driver drives RTS by its input queue. One half alone
+  // cannot be had.
+  const bool CtsFlow = (Flags & dcb::OutxCtsFlow) != 0;
+  if (CtsFlow != (RtsControl == dcb::RtsControlHandshake))
+    return EINVAL;
+  // The driver turns a byte with a parity error into 0 (INPCK) or leaves it
+  // as it came; no other replacement.
+  const bool Check = (Flags & dcb::Parity) != 0;
+  const bool Replace = Check && (Flags & dcb::ErrorChar) != 0;
+  if (Replace && Dcb.ErrorChar != 0)
+    return EINVAL;
+  // Equal start and stop characters would make every XON an XOFF.
+  if (Dcb.XonChar == Dcb.XoffChar)
     return EINVAL;
   if (Dcb.BaudRate == 0)
     return EINVAL;
@@ -80,7 +95,9 @@ int DcbToPosixLine(const TDeviceControlBlock& Dcb, TPosixLineSettings& Line) {
   default:
     return EINVAL;
   }
-  if ((Flags & dcb::Parity) && Dcb.Parity != 0)
+  // Without INPCK the driver still counts parity errors (the line errors
+  // report them) but hands the bytes over unchanged; with it, as 0.
+  if (Replace && Dcb.Parity != 0)
     T.IFlag |= INPCK;
 
   // The UART sends 1.5 stop bits for CSTOPB with 5 data bits and 2 otherwise,
@@ -102,11 +119,13 @@ int DcbToPosixLine(const TDeviceControlBlock& Dcb, TPosixLineSettings& Line) {
     return EINVAL;
   }
 
-  // The driver ties RTS input handshaking and CTS output flow into one flag.
-  if ((Flags & dcb::OutxCtsFlow) || RtsControl == dcb::RtsControlHandshake)
+  if (CtsFlow)
     T.CFlag |= CRTSCTS;
   if (Flags & dcb::OutX)
     T.IFlag |= IXON;
+  // After sending XOFF the driver goes on sending its own output, which is
+  // what continue-after-XOFF asks for; holding that output back until XON
+  // (the flag off) it cannot do, and comes nearest with the same IXOFF.
   if (Flags & dcb::InX)
     T.IFlag |= IXOFF;
   T.VStart = Dcb.XonChar;

@@ -34,8 +34,11 @@ struct TPosixLineSettings {
 
 // Converts the record to raw-mode termios plus the DTR/RTS drive. Returns 0, or
 // EINVAL for a request the terminal driver cannot honour (DSR output flow, DTR
-// handshake, RTS toggle, DSR sensitivity, continue-after-XOFF, parity-error
-// replacement, a data size or stop-bit combination the UART has not).
+// handshake, RTS toggle, DSR sensitivity, CTS output flow without the RTS
+// handshake or the reverse, a parity-error replacement other than 0, equal
+// XON and XOFF characters, a data size or stop-bit combination the UART has
+// not). A parity check without replacement leaves INPCK off: the bytes come
+// as they are and the driver's counters report the errors.
 int DcbToPosixLine(const TDeviceControlBlock& Dcb, TPosixLineSettings& Line);
 
 // The Bxxx constant for Rate, or 0 when there is none.

@@ -62,12 +62,25 @@ TEST(TermiosImage, LineSettingsBecomeRawTermiosFlags) {
        Base | CS8 | B57600 | PARENB | PARODD | CMSPAR, 0, ldOff, ldOn},
       {"space", [](TDeviceControlBlock& D) { D.Parity = 4; }, Base | CS8 | B57600 | PARENB | CMSPAR,
        0, ldOff, ldOn},
-      {"even checked",
+      {"even, checked: bytes arrive unchanged, the counters report",
        [](TDeviceControlBlock& D) {
          D.Parity = 2;
          D.Flags |= dcb::Parity;
        },
+       Base | CS8 | B57600 | PARENB, 0, ldOff, ldOn},
+      {"even, checked, replaced by 0",
+       [](TDeviceControlBlock& D) {
+         D.Parity = 2;
+         D.Flags |= dcb::Parity | dcb::ErrorChar;
+       },
        Base | CS8 | B57600 | PARENB, INPCK, ldOff, ldOn},
+      {"replacement without the check",
+       [](TDeviceControlBlock& D) {
+         D.Parity = 2;
+         D.Flags |= dcb::ErrorChar;
+         D.ErrorChar = '?';
+       },
+       Base | CS8 | B57600 | PARENB, 0, ldOff, ldOn},
       {"check without parity", [](TDeviceControlBlock& D) { D.Flags |= dcb::Parity; },
        Base | CS8 | B57600, 0, ldOff, ldOn},
       {"two stop bits", [](TDeviceControlBlock& D) { D.StopBits = 2; },
@@ -85,12 +98,15 @@ TEST(TermiosImage, LineSettingsBecomeRawTermiosFlags) {
       {"dtr on rts off",
        [](TDeviceControlBlock& D) { D.Flags = dcb::Binary | dcb::DtrControlEnable; },
        Base | CS8 | B57600, 0, ldOn, ldOff},
-      {"rts handshake",
-       [](TDeviceControlBlock& D) { D.Flags = dcb::Binary | dcb::RtsControlHandshake; },
+      {"cts flow with the rts handshake",
+       [](TDeviceControlBlock& D) {
+         D.Flags = dcb::Binary | dcb::OutxCtsFlow | dcb::RtsControlHandshake;
+       },
        Base | CS8 | B57600 | CRTSCTS, 0, ldOff, ldLeave},
-      {"cts flow", [](TDeviceControlBlock& D) { D.Flags |= dcb::OutxCtsFlow; },
-       Base | CS8 | B57600 | CRTSCTS, 0, ldOff, ldOn},
       {"xon/xoff", [](TDeviceControlBlock& D) { D.Flags |= dcb::OutX | dcb::InX; },
+       Base | CS8 | B57600, IXON | IXOFF, ldOff, ldOn},
+      {"xon/xoff, continue after xoff",
+       [](TDeviceControlBlock& D) { D.Flags |= dcb::OutX | dcb::InX | dcb::TXContinueOnXoff; },
        Base | CS8 | B57600, IXON | IXOFF, ldOff, ldOn},
       {"9600", [](TDeviceControlBlock& D) { D.BaudRate = 9600; }, Base | CS8 | B9600, 0, ldOff,
        ldOn},
@@ -135,8 +151,17 @@ TEST(TermiosImage, RequestsTheDriverCannotHonourAreRefused) {
       {"dtr handshake", [](TDeviceControlBlock& D) { D.Flags |= dcb::DtrControlHandshake; }},
       {"rts toggle", [](TDeviceControlBlock& D) { D.Flags |= dcb::RtsControlToggle; }},
       {"dsr sensitivity", [](TDeviceControlBlock& D) { D.Flags |= dcb::DsrSensitivity; }},
-      {"continue after xoff", [](TDeviceControlBlock& D) { D.Flags |= dcb::TXContinueOnXoff; }},
-      {"error replacement", [](TDeviceControlBlock& D) { D.Flags |= dcb::ErrorChar; }},
+      {"cts flow without the rts handshake",
+       [](TDeviceControlBlock& D) { D.Flags |= dcb::OutxCtsFlow; }},
+      {"rts handshake without cts flow",
+       [](TDeviceControlBlock& D) { D.Flags = dcb::Binary | dcb::RtsControlHandshake; }},
+      {"parity errors replaced by another character than 0",
+       [](TDeviceControlBlock& D) {
+         D.Parity = 2;
+         D.Flags |= dcb::Parity | dcb::ErrorChar;
+         D.ErrorChar = '?';
+       }},
+      {"equal xon and xoff", [](TDeviceControlBlock& D) { D.XoffChar = D.XonChar; }},
       {"1.5 stop bits with 8 data bits", [](TDeviceControlBlock& D) { D.StopBits = 1; }},
       {"2 stop bits with 5 data bits",
        [](TDeviceControlBlock& D) {
@@ -318,6 +343,53 @@ TEST_F(PseudoTerminal, CustomRateAndUnsupportedRequests) {
   EXPECT_THROW(Port.OpenPort(), EComPort);
   EXPECT_FALSE(Port.Connected());
   EXPECT_EQ(OpenDescriptorCount(), Before);
+}
+
+// What the driver keeps of each setting, read back from the device; what it
+// cannot do is refused while the port stays open with its last good state.
+TEST_F(PseudoTerminal, LineSettingsReadBackFromTheDevice) {
+  Port.OpenPort();
+  const int Descriptor = static_cast<int>(Port.DeviceHandle());
+  auto Flags = [Descriptor] {
+    termios T;
+    EXPECT_EQ(tcgetattr(Descriptor, &T), 0);
+    return std::pair<tcflag_t, tcflag_t>(T.c_iflag & (INPCK | IXON | IXOFF), T.c_cflag & CRTSCTS);
+  };
+  using TFlags = std::pair<tcflag_t, tcflag_t>;
+  Port.Parity().SetBits(TParityBits::prEven);
+  Port.Parity().SetCheck(true);
+  EXPECT_EQ(Flags(), TFlags(0, 0)) << "a check alone";
+  Port.Parity().SetReplace(true); // ReplaceChar is 0
+  EXPECT_EQ(Flags(), TFlags(INPCK, 0)) << "replaced by 0";
+  Port.FlowControl().SetFlowControl(TFlowControl::fcHardware);
+  EXPECT_EQ(Flags(), TFlags(INPCK, CRTSCTS)) << "hardware handshake";
+  Port.FlowControl().SetFlowControl(TFlowControl::fcSoftware);
+  Port.FlowControl().SetTxContinueOnXoff(true);
+  EXPECT_EQ(Flags(), TFlags(INPCK | IXON | IXOFF, 0)) << "xon/xoff, continue after xoff";
+
+  // A refused value stays stored: each row puts the good one back.
+  const struct {
+    const char* Name;
+    std::function<void()> Change, Undo;
+  } Refused[] = {
+      {"replaced by '?'", [this] { Port.Parity().SetReplaceChar('?'); },
+       [this] { Port.Parity().SetReplaceChar(0); }},
+      {"equal xon/xoff", [this] { Port.FlowControl().SetXoffChar(17); },
+       [this] { Port.FlowControl().SetXoffChar(19); }},
+      {"cts alone", [this] { Port.FlowControl().SetOutCTSFlow(true); },
+       [this] { Port.FlowControl().SetOutCTSFlow(false); }},
+  };
+  for (const auto& [Name, Change, Undo] : Refused) {
+    try {
+      Change();
+      ADD_FAILURE() << Name << " accepted";
+    } catch (const EComPort& E) {
+      EXPECT_EQ(E.ErrorCode(), peSetStateFailed) << Name;
+      EXPECT_EQ(E.SystemErrorCode(), EINVAL) << Name;
+    }
+    EXPECT_EQ(Flags(), TFlags(INPCK | IXON | IXOFF, 0)) << Name;
+    Undo();
+  }
 }
 
 TEST_F(PseudoTerminal, DiscardNullDropsZeroBytes) {
