@@ -1,6 +1,7 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -21,6 +23,7 @@
 #include "base/ExceptionDisplay.h"
 #include "base/ExePath.h"
 #include "base/IniFile.h"
+#include "base/InstallPaths.h"
 #include "cport/CPort.h"
 #include "scope/ScopeExport.h"
 #include "scope/ScopeRenderer.h"
@@ -40,14 +43,18 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainForm* Form, void (TMainForm
       Sender, Signal, Form, [Form, Command] { (Form->*Command)(); }, Qt::QueuedConnection);
 }
 
-// A save dialog as the exports use it: starts in the executable's folder,
-// proposes Name and adds Suffix to a name typed without one. Returns the
-// chosen file, or "" after Cancel.
+// A save dialog as the exports use it: starts in the executable's folder when
+// this user may write there (a build tree, an unpacked folder), else in the
+// user's Folder (pictures or documents), else at home; proposes Name and adds
+// Suffix to a name typed without one. Returns the chosen file, or "" after
+// Cancel.
 std::string AskSaveFileName(QWidget* Parent, const QString& Filter, const QString& Suffix,
-                            const char* Name) {
+                            const char* Name, QStandardPaths::StandardLocation Folder) {
   QFileDialog Dialog(Parent);
   Dialog.setAcceptMode(QFileDialog::AcceptSave);
-  Dialog.setDirectory(QString::fromStdString(ExecutableDir()));
+  Dialog.setDirectory(QString::fromStdString(
+      SaveStartFolderFor(ExecutableDir(), QStandardPaths::writableLocation(Folder).toStdString(),
+                         QDir::homePath().toStdString())));
   Dialog.setNameFilter(Filter);
   Dialog.setDefaultSuffix(Suffix);
   Dialog.selectFile(QString::fromUtf8(Name));
@@ -293,15 +300,17 @@ void TMainForm::itAboutClick() {
 void TMainForm::tbbCaptureClick() {
   // What the scope area shows at the click, taken before the dialog covers it.
   const QImage Shot = Scope->grab().toImage();
-  const std::string FileName = AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp *.BMP)"),
-                                               QStringLiteral("bmp"), PictureFileName);
+  const std::string FileName =
+      AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp *.BMP)"), QStringLiteral("bmp"),
+                      PictureFileName, QStandardPaths::PicturesLocation);
   if (!FileName.empty())
     SavePicture(FileName, Shot);
 }
 
 void TMainForm::tbSavePlotClick() {
-  const std::string FileName = AskSaveFileName(this, QStringLiteral("Text file (*.txt)"),
-                                               QStringLiteral("txt"), ValuesFileName);
+  const std::string FileName =
+      AskSaveFileName(this, QStringLiteral("Text file (*.txt)"), QStringLiteral("txt"),
+                      ValuesFileName, QStandardPaths::DocumentsLocation);
   // Panels and samples as they are now: frames decoded while the dialog was
   // open are included.
   if (!FileName.empty())

@@ -12,7 +12,7 @@
 #include "app/PortDlg.h"
 #include "app/ResourceTranslator.h"
 #include "app/VersionInfo.h"
-#include "base/ExePath.h"
+#include "base/InstallPaths.h"
 #include "cport/ComPortErrors.h"
 #include "i18n/gnugettext.h"
 #include "sim/SimLine.h"
@@ -83,9 +83,10 @@ at 57600 bit/s, 8N1.
   --version     print the version and exit
   --help        print this text and exit
 
-The window's size and colours come from config.ini beside the executable,
-section [Settings]: Width, Height, TraceColor, GridColor, BackColor (colours
-as $BBGGRR).
+The window's size and colours come from config.ini beside the executable, or
+when there is none, from $XDG_CONFIG_HOME/hxt24/config.ini (by default
+~/.config/hxt24/config.ini), section [Settings]: Width, Height, TraceColor,
+GridColor, BackColor (colours as $BBGGRR).
 )";
 }
 
@@ -129,7 +130,7 @@ int RunHxt24(int Argc, char** Argv) {
   }
 
   // The main window first: closing it ends the program.
-  TMainForm MainForm(ExecutableDir() + "config.ini");
+  TMainForm MainForm(ConfigFilePath());
   TPortDialog PortDialog(&MainForm);
   TAboutDialog AboutDialog(&MainForm);
   MainForm.UseDialogs(&PortDialog, &AboutDialog);

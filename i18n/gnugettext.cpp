@@ -14,6 +14,7 @@
 #include "base/Exception.h"
 #include "base/ExePath.h"
 #include "base/IniFile.h"
+#include "base/InstallPaths.h"
 #include "base/WideText.h"
 
 std::atomic<TGnuGettextInstance*> Translator{nullptr};
@@ -347,8 +348,19 @@ std::string DetectSystemLanguage() {
 
 // --- TGnuGettextInstance ----------------------------------------------------
 
+namespace {
+
+// Beside the executable (the build tree, a carried set), else the installed
+// tree found from the executable's folder (/usr/bin -> /usr/share/hxt24/locale).
+std::string DefaultCatalogDirectory() {
+  const TAssemblyAnalyzer* Analyzer = AssemblyAnalyzer.load();
+  return CatalogDirectoryFor(ExecutableDir(), Analyzer && Analyzer->FileCount() > 0);
+}
+
+} // namespace
+
 TGnuGettextInstance::TGnuGettextInstance()
-    : FCurrentDomain("default"), FBaseDirectory(ExecutableDir() + "locale") {
+    : FCurrentDomain("default"), FBaseDirectory(DefaultCatalogDirectory()) {
   SelectLanguage();
   BindDomain("default", FBaseDirectory);
   SetCurrentDomain("default");

@@ -1,6 +1,7 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include "../TestUtil.h"
 #include "AppTestUtil.h"
 #include "app/PaintBox.h"
+#include "base/ExePath.h"
 #include "scope/ByteSource.h"
 
 #include <algorithm>
@@ -266,6 +268,8 @@ TEST_F(MainFrmTest, ValuesExportWritesTheFileTheDialogNamesAddingTxt) {
   ASSERT_EQ(Answer.Shown().size(), 1u);
   const auto& Shown = Answer.Shown()[0];
   EXPECT_EQ(Shown.DefaultSuffix, "txt");
+  // The test's folder is writable: the dialog starts there, as in a build tree.
+  EXPECT_EQ(Shown.Directory, QDir(QString::fromStdString(ExecutableDir())).absolutePath());
   EXPECT_EQ(Shown.NameFilters, QStringList{"Text file (*.txt)"});
   ASSERT_EQ(Shown.Proposed.size(), 1);
   EXPECT_TRUE(Shown.Proposed[0].endsWith("/plot.txt")) << Shown.Proposed[0].toStdString();
