@@ -1,36 +1,33 @@
 #include "base/IniFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "base/ResourceStrings.h"
+#include "base/SafeFile.h"
 
 namespace {
 
+// Settings files are small; a longer file is read up to its last line break
+// within this size, and what lies beyond is not seen (its keys take their
+// defaults). A FIFO or a device is never read: it could block or never end.
+constexpr std::uint64_t MaxFileSize = 1 << 20;
+
+// False when there is no regular file to read.
 bool ReadWholeFile(const std::string& FileName, std::string& Contents) {
-  const int Fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Fd < 0)
+  std::uint64_t Size = 0;
+  std::string Reason;
+  if (ReadRegularFile(FileName, 0, MaxFileSize + 1, Contents, Size, Reason) != TReadResult::rrOk)
     return false;
-  Contents.clear();
-  char Chunk[8192];
-  for (;;) {
-    const ssize_t N = read(Fd, Chunk, sizeof Chunk);
-    if (N < 0 && errno == EINTR)
-      continue;
-    if (N <= 0) {
-      close(Fd);
-      return N == 0;
-    }
-    Contents.append(Chunk, static_cast<std::size_t>(N));
+  if (Contents.size() > MaxFileSize) {
+    // A line cut in the middle could read as a different value.
+    const auto LastBreak = Contents.rfind('\n', MaxFileSize - 1);
+    Contents.resize(LastBreak == std::string::npos ? 0 : LastBreak + 1);
   }
+  return true;
 }
 
 int HexDigit(char C) {
@@ -66,64 +63,15 @@ std::string_view LineBreakOf(std::string_view Contents) {
   return Lf > 0 && Contents[Lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
-// Replaces the file's contents as one step: the new text goes to a temporary
-// file in the same folder, which then takes the old file's name. The old
-// file's permission bits (and owner, where we may set it) carry over, and a
-// symbolic link keeps pointing at the file it named. Returns false, with the
-// old file untouched, when any step fails.
+// Replaces the file's contents as one step (TSafeFile). Returns false, with
+// the old file untouched, when any step fails.
 bool ReplaceFile(const std::string& FileName, std::string_view Contents) {
-  std::string Target = FileName;
-  struct stat Link {};
-  if (lstat(FileName.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode)) {
-    char* Resolved = realpath(FileName.c_str(), nullptr);
-    if (!Resolved)
-      return false;
-    Target = Resolved;
-    std::free(Resolved);
-  }
-  struct stat Old {};
-  const bool Exists = stat(Target.c_str(), &Old) == 0;
-  if (!Exists && errno != ENOENT)
+  try {
+    SaveFileWhole(FileName, Contents);
+    return true;
+  } catch (const Exception&) {
     return false;
-  if (Exists) {
-    // A file without any write permission is read-only for us too, even when
-    // we run with the rights to replace it.
-    if (!S_ISREG(Old.st_mode) || (Old.st_mode & 0222) == 0 || access(Target.c_str(), W_OK) != 0)
-      return false;
   }
-  std::string Temp;
-  int Fd = -1;
-  for (unsigned Attempt = 0; Fd < 0 && Attempt < 100; ++Attempt) {
-    Temp = Target + ".~" + std::to_string(getpid()) + "-" + std::to_string(Attempt);
-    Fd = open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (Fd < 0 && errno != EEXIST)
-      return false;
-  }
-  if (Fd < 0)
-    return false;
-  bool Ok = true;
-  if (Exists) {
-    Ok = fchmod(Fd, Old.st_mode & 07777) == 0;
-    // Only a privileged writer can hand the file back to its owner; for
-    // anyone else the owner is already right.
-    if (Ok && (Old.st_uid != geteuid() || Old.st_gid != getegid()))
-      (void)!fchown(Fd, Old.st_uid, Old.st_gid);
-  }
-  std::size_t Done = 0;
-  while (Ok && Done < Contents.size()) {
-    const ssize_t N = write(Fd, Contents.data() + Done, Contents.size() - Done);
-    if (N < 0 && errno == EINTR)
-      continue;
-    Ok = N > 0;
-    if (Ok)
-      Done += static_cast<std::size_t>(N);
-  }
-  Ok = Ok && fsync(Fd) == 0;
-  Ok = close(Fd) == 0 && Ok;
-  Ok = Ok && rename(Temp.c_str(), Target.c_str()) == 0;
-  if (!Ok)
-    unlink(Temp.c_str());
-  return Ok;
 }
 
 // Calls Visit(const TIniLine&) for each line in order until it returns false.
@@ -340,14 +288,15 @@ void TIniFile::Update(std::string_view Section, std::string_view Ident,
       (!WantIdent.empty() && WantIdent.front() == '[') || (Value && HasLineBreak(*Value)))
     WriteError();
 
+  // Only a regular file is updated, and only one read whole: the rest of a
+  // longer file would be lost with the rewrite.
   std::string Contents;
-  struct stat Info {};
-  if (stat(FFileName.c_str(), &Info) == 0) {
-    if (!S_ISREG(Info.st_mode) || !ReadWholeFile(FFileName, Contents))
-      WriteError();
-  } else if (errno != ENOENT) {
+  std::uint64_t Size = 0;
+  std::string Reason;
+  const TReadResult Read = ReadRegularFile(FFileName, 0, MaxFileSize + 1, Contents, Size, Reason);
+  if ((Read != TReadResult::rrOk && Read != TReadResult::rrMissing) ||
+      Contents.size() > MaxFileSize)
     WriteError();
-  }
 
   // The key's line in the first occurrence that has it, and the place for a
   // new key: after the last key of the first occurrence of the section (or

@@ -1,7 +1,14 @@
 #include "base/IniFile.h"
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include "tests/FileFault.h"
 #include "tests/TestUtil.h"
 
 TEST(IniFile, IntegerFormsAndFallbacks) {
@@ -226,4 +233,54 @@ TEST(IniFileWrite, EveryValueReadsBackAsWritten) {
     EXPECT_EQ(Ini.ReadString("S", "K", "default"), Value);
   }
   EXPECT_EQ(Ini.ReadSection("S"), std::vector<std::string>{"K"});
+}
+
+// config.ini is read only when it is a regular file, never waited on, and only
+// up to a size no settings file reaches: keys beyond take their defaults.
+TEST(IniFile, ReadsOnlyARegularFileUpToItsSizeLimit) {
+  TTempDir Dir;
+  const std::string Fifo = Dir.File("fifo.ini");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0666), 0);
+  const std::string Zero = Dir.File("zero.ini");
+  ASSERT_EQ(symlink("/dev/zero", Zero.c_str()), 0);
+  for (const std::string& Name : {Fifo, Zero}) {
+    SCOPED_TRACE(Name);
+    auto Read = std::async(std::launch::async,
+                           [&] { return TIniFile(Name).ReadInteger("Settings", "Width", 625); });
+    if (Read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      close(open(Fifo.c_str(), O_WRONLY | O_NONBLOCK));
+      FAIL() << "reading blocked";
+    }
+    EXPECT_EQ(Read.get(), 625);
+    EXPECT_THROW(TIniFile(Name).WriteInteger("Settings", "Width", 1), Exception);
+  }
+
+  const std::string Big = Dir.File("big.ini");
+  const std::string Filler = "; " + std::string(1000, '-') + "\n";
+  std::string Text = "[Settings]\nWidth=800\n";
+  while (Text.size() < (1u << 20) - 4)
+    Text += Filler;
+  // The limit falls in the middle of this line: it is not read at all.
+  Text += "Height=4000\nTraceColor=255\n";
+  WriteTextFile(Big, Text);
+  TIniFile Ini(Big);
+  EXPECT_EQ(Ini.ReadInteger("Settings", "Width", 625), 800);
+  EXPECT_EQ(Ini.ReadInteger("Settings", "Height", 375), 375);
+  EXPECT_EQ(Ini.ReadInteger("Settings", "TraceColor", 1), 1);
+  // Writing would drop what was not read: refused, the file unchanged.
+  EXPECT_THROW(Ini.WriteInteger("Settings", "Width", 1), Exception);
+  EXPECT_EQ(ReadTextFile(Big), Text);
+}
+
+// A full disk while the file is replaced: the old file stays whole.
+TEST(IniFileWrite, FullDiskKeepsTheOldFile) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("port.ini");
+  WriteTextFile(Name, "[ComPort]\nPort=COM1\n");
+  for (const TFileStep Step : {TFileStep::fsWrite, TFileStep::fsFlush, TFileStep::fsCommit}) {
+    TFileFaultScope Fault(Step);
+    EXPECT_EXCEPTION_MESSAGE(TIniFile(Name).WriteString("ComPort", "Port", "COM2"),
+                             "Unable to write to " + Name);
+    EXPECT_EQ(ReadTextFile(Name), "[ComPort]\nPort=COM1\n");
+  }
 }
