@@ -6,12 +6,14 @@
 
 class QImage;
 
-// Saving what the scope area shows. Both functions write through a temporary
-// file that replaces the target only once everything was written, so a failed
-// save leaves an earlier file intact. A file that cannot be created or written
-// raises Exception with a message naming the file and the system's reason,
-// e.g. Cannot create file "/x/plot.txt". Permission denied
-// (resource strings SCannotCreateFile and SCannotWriteFile).
+// Saving what the scope area shows, through TSafeFile (base/SafeFile.h): the
+// new file replaces the target only once all of it is on the disk, so a failed
+// save (a full disk included) leaves an earlier file intact. A target that is
+// not a regular file (a FIFO, a device, a folder) or is read-only is refused.
+// A file that cannot be created or written raises Exception with a message
+// naming the file and the system's reason, e.g. Cannot create file
+// "/x/plot.txt". Permission denied (resource strings SCannotCreateFile and
+// SCannotWriteFile).
 
 // Proposed names of the two save dialogs.
 extern const char* const PictureFileName; // "plot.bmp"

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 #include <fcntl.h>
+#include <cstdlib>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "base/IniFile.h"
+#include "tests/FileFault.h"
 #include "tests/TestUtil.h"
 #include "tests/scope/ScopeTestUtil.h"
 
@@ -35,6 +38,13 @@ TRunResult RunDump(const std::string& Args) {
     Out.append(Buffer, N);
   const int Status = pclose(Pipe);
   return {WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, Out};
+}
+
+// Runs the program through the shell with Redirections (e.g. ">/dev/full");
+// returns the exit status.
+int RunDumpShell(const std::string& Args) {
+  const int Status = std::system((std::string(HXT24_DUMP_PATH) + " " + Args).c_str());
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
 std::vector<std::uint8_t> RecordedStream() {
@@ -118,6 +128,31 @@ TEST_F(DumpTool, ExitStatus) {
 
 // The port is set up for the scope, then takes what the settings file holds;
 // --save-settings writes every group. The frames are printed as ever.
+// An output that cannot be written is exit status 1 with a message; nothing
+// is replaced by a file that is not complete, and a FIFO or device named as an
+// output is left as it is.
+TEST_F(DumpTool, OutputThatCannotBeWrittenIsExit1) {
+  const std::string Err = Dir.File("err");
+  EXPECT_EQ(RunDumpShell(Input + " >/dev/full 2>" + Err), 1);
+  EXPECT_EQ(ReadTextFile(Err),
+            "hxt24-dump: cannot write the standard output: No space left on device\n");
+
+  const std::string Fifo = Dir.File("fifo");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0666), 0);
+  for (const char* Option : {"--values", "--save-settings", "--bmp"}) {
+    SCOPED_TRACE(Option);
+    const std::string Size = std::string(Option) == "--bmp" ? " --size 64x48 " : " ";
+    EXPECT_EQ(
+        RunDumpShell(std::string(Option) + " " + Fifo + Size + Input + " >/dev/null 2>" + Err), 1);
+    EXPECT_EQ(ReadTextFile(Err),
+              "hxt24-dump: Cannot create file \"" + Fifo + "\". Not a regular file\n");
+    struct stat Info {};
+    ASSERT_EQ(lstat(Fifo.c_str(), &Info), 0);
+    EXPECT_TRUE(S_ISFIFO(Info.st_mode));
+  }
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 3u); // stream.bin, err, fifo: no leftovers
+}
+
 TEST_F(DumpTool, PortSettingsFromAndToAFile) {
   const std::string In = Dir.File("in.ini"), Out = Dir.File("out.ini");
   const std::string Settings = "; mine\n[comport]\nPort=/dev/ttyUSB0\nBaudRate=115200\n"
@@ -226,11 +261,12 @@ protected:
     if (Master >= 0)
       close(Master);
   }
-  void Start(const std::string& Args) {
+  // Shell is run before the program (a limit, a trap).
+  void Start(const std::string& Args, const std::string& Shell = "") {
     Child = fork();
     if (Child == 0) {
-      const std::string Command = std::string(HXT24_DUMP_PATH) + " --port " + Device + " " + Args +
-                                  " >" + Dir.File("out") + " 2>" + Dir.File("err");
+      const std::string Command = Shell + std::string(HXT24_DUMP_PATH) + " --port " + Device + " " +
+                                  Args + " >" + Dir.File("out") + " 2>" + Dir.File("err");
       execl("/bin/sh", "sh", "-c", Command.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -278,6 +314,30 @@ TEST_F(DumpLive, PrintsTheFramesAndRecordsAStreamTheFileModeReplays) {
 
 // A settings file configures the line the program opens; the device named
 // on the command line wins over the file's "Port".
+// The record cannot be written (here: beyond the file size limit): the run
+// ends, exit status 1, and an earlier recording of that name is untouched.
+TEST_F(DumpLive, RecordThatCannotBeWrittenIsExit1AndKeepsTheEarlierFile) {
+  const std::string Record = Dir.File("rec.bin");
+  WriteTextFile(Record, "earlier");
+  // 1 block of 512 bytes; the signal the limit raises is ignored, so the
+  // write fails with EFBIG.
+  Start("--frames 60 --seconds 20 --record " + Record, "ulimit -f 1; trap '' XFSZ; exec ");
+  AwaitRawMode();
+  fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+  const auto Stream = RecordedStream();
+  for (int I = 0; I < 20; ++I) {
+    if (write(Master, Stream.data(), Stream.size()) < 0)
+      break;
+    usleep(20000);
+  }
+  EXPECT_EQ(Finish(), 1);
+  EXPECT_NE(ReadTextFile(Dir.File("err"))
+                .find("hxt24-dump: Cannot write file \"" + Record + "\". File too large\n"),
+            std::string::npos)
+      << ReadTextFile(Dir.File("err"));
+  EXPECT_EQ(ReadTextFile(Record), "earlier");
+}
+
 TEST_F(DumpLive, SettingsFileReachesTheLine) {
   const std::string Settings = Dir.File("port.ini");
   WriteTextFile(Settings, "[ComPort]\nPort=/dev/no-such-port\nBaudRate=19200\nDataBits=7\n"

@@ -1,9 +1,10 @@
 // hxt24-dump: feeds a recorded byte stream through the scope's receiver and
 // decoders and prints what the main window would show.
 //
-// Exit status: 0 done; 1 an output file could not be written; 2 a bad command
-// line or an input or settings file that cannot be read; 3 (live mode) the
-// port failed: it could not be opened, or it went away.
+// Exit status: 0 done; 1 an output could not be written (a file, the record,
+// the standard output); 2 a bad command line or an input or settings file that
+// cannot be read; 3 (live mode) the port failed: it could not be opened, or it
+// went away.
 
 #include <cerrno>
 #include <cstdio>
@@ -75,7 +76,7 @@ public:
       }
       FLine += '\n';
     }
-    std::fwrite(FLine.data(), 1, FLine.size(), stdout);
+    WriteStdout(FLine);
   }
 
 private:
@@ -117,11 +118,13 @@ int RunLive(const TDumpOptions& Options) {
   Link.OnFrameDone = [&](std::string_view Tag, int L) {
     if (Live.TakeFrame()) {
       Printer.Frame(Tag, L);
-      std::fflush(stdout);
+      // Frames nobody can see are not worth waiting for.
+      if (!FlushStdout())
+        Live.Stop();
     }
   };
   const int Status = Live.Run([&](int Count) { Link.ComPortRxChar(Count); });
-  std::fflush(stdout);
+  CheckStdout();
   WriteOutputs(Options, Link.State);
   return Status;
 }
@@ -143,7 +146,7 @@ int Run(const TDumpOptions& Options) {
   TFramePrinter Printer(Link.State, Options.Samples);
   Link.OnFrameDone = [&](std::string_view Tag, int L) { Printer.Frame(Tag, L); };
   Feed(Link, Source, Data, Options.Chunks);
-  std::fflush(stdout);
+  CheckStdout();
   WriteOutputs(Options, Link.State);
   return ExitOk;
 }

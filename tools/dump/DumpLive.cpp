@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include "base/ExceptionDisplay.h"
@@ -11,6 +12,7 @@
 namespace {
 
 TMainLoop* Interruptible = nullptr;
+int StdoutError = 0; // the first failure of the standard output
 
 extern "C" void StopOnSignal(int) {
   if (Interruptible)
@@ -41,22 +43,33 @@ private:
 
 } // namespace
 
+void WriteStdout(std::string_view Text) {
+  if (std::fwrite(Text.data(), 1, Text.size(), stdout) != Text.size() && StdoutError == 0)
+    StdoutError = errno ? errno : EIO;
+}
+
+bool FlushStdout() {
+  if (std::fflush(stdout) != 0 && StdoutError == 0)
+    StdoutError = errno ? errno : EIO;
+  return StdoutError == 0;
+}
+
+void CheckStdout() {
+  if (!FlushStdout())
+    throw Exception("cannot write the standard output: " + SystemErrorText(StdoutError));
+}
+
 TLiveDump::TLiveDump(const TDumpOptions& Options) : FOptions(Options) {
   FPort.SetPort(Options.PortName);
   ApplyDumpPortSettings(FPort, Options);
   // The command line names the device, whatever a settings file says.
   FPort.SetPort(Options.PortName);
-  if (!Options.RecordFile.empty()) {
-    FRecord = std::fopen(Options.RecordFile.c_str(), "wb");
-    if (!FRecord)
-      throw Exception("cannot create \"" + Options.RecordFile + "\": " + std::strerror(errno));
-  }
+  if (!Options.RecordFile.empty())
+    FRecord = std::make_unique<TSafeFile>(Options.RecordFile);
 }
 
-TLiveDump::~TLiveDump() {
-  if (FRecord)
-    std::fclose(FRecord);
-}
+// An uncommitted record (a failed run) goes with its temporary file.
+TLiveDump::~TLiveDump() = default;
 
 int TLiveDump::ReadBytes(void* Buffer, int Count) {
   const int Read = FPort.ReadBytes(Buffer, Count);
@@ -70,12 +83,21 @@ int TLiveDump::ReadBytes(void* Buffer, int Count) {
       Line += Hex[Bytes[I] & 15];
     }
     Line += '\n';
-    std::fwrite(Line.data(), 1, Line.size(), stdout);
-    std::fflush(stdout); // live: shown as it happens, also through a pipe
+    WriteStdout(Line);
+    // Live: shown as it happens, also through a pipe.
+    if (!FlushStdout())
+      FLoop.Quit();
   }
-  if (FRecord && Read > 0 &&
-      std::fwrite(Bytes, 1, static_cast<std::size_t>(Read), FRecord) != std::size_t(Read))
-    throw Exception("cannot write \"" + FOptions.RecordFile + "\": " + std::strerror(errno));
+  if (FRecord && Read > 0 && FRecordError.empty()) {
+    try {
+      FRecord->Write(
+          std::string_view(reinterpret_cast<const char*>(Bytes), static_cast<std::size_t>(Read)));
+    } catch (const Exception& E) {
+      // The recording is what the user asked for: without it the run ends.
+      FRecordError = E.Message();
+      FLoop.Quit();
+    }
+  }
   return Read;
 }
 
@@ -118,7 +140,9 @@ int TLiveDump::Run(const std::function<void(int Count)>& RxChar) {
       PortError(E);
   }
   SetExceptionHandler(nullptr);
-  if (FRecord && std::fflush(FRecord) != 0)
-    throw Exception("cannot write \"" + FOptions.RecordFile + "\": " + std::strerror(errno));
+  if (!FRecordError.empty())
+    throw Exception(FRecordError);
+  if (FRecord)
+    FRecord->Commit();
   return FFailed ? 3 : 0;
 }

@@ -1,11 +1,15 @@
 #include "tools/dump/DumpPortSettings.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/Format.h"
 #include "base/IniFile.h"
+#include "base/ResourceStrings.h"
+#include "base/SafeFile.h"
 #include "cport/CPort.h"
 #include "cport/ComPortStorage.h"
 
@@ -45,10 +49,33 @@ void ApplyDumpPortSettings(TComPort& Port, const TDumpOptions& Options) {
     TIniFile Ini(Options.SettingsFile);
     Port.LoadFromIniSection(Ini);
   }
-  if (!Options.SaveSettingsFile.empty()) {
-    TIniFile Ini(Options.SaveSettingsFile);
-    Port.SaveToIniSection(Ini);
-  }
+  if (!Options.SaveSettingsFile.empty())
+    SaveSettingsWhole(Port, Options.SaveSettingsFile);
+}
+
+void SaveSettingsWhole(TComPort& Port, const std::string& FileName) {
+  // The port stores its groups key by key; they go to a scratch copy of the
+  // file first, so that the file itself changes once, with every key or none.
+  std::string Contents, Reason;
+  std::uint64_t Size = 0;
+  const TReadResult Read =
+      ReadRegularFile(FileName, 0, MaxSettingsFileSize + 1, Contents, Size, Reason);
+  if (Read != TReadResult::rrOk && Read != TReadResult::rrMissing)
+    throw Exception(Format(LoadResString(SCannotCreateFile), {FileName, Reason}));
+  if (Contents.size() > MaxSettingsFileSize)
+    throw Exception(Format(LoadResString(SCannotCreateFile), {FileName, SystemErrorText(EFBIG)}));
+  const std::string Scratch = FileName + ".~settings-" + std::to_string(getpid());
+  struct TRemove {
+    const std::string& Name;
+    ~TRemove() { std::remove(Name.c_str()); }
+  } RemoveScratch{Scratch};
+  SaveFileWhole(Scratch, Contents);
+  TIniFile Ini(Scratch);
+  Port.SaveToIniSection(Ini);
+  if (ReadRegularFile(Scratch, 0, MaxSettingsFileSize + 1, Contents, Size, Reason) !=
+      TReadResult::rrOk)
+    throw Exception(Format(LoadResString(SCannotWriteFile), {FileName, Reason}));
+  SaveFileWhole(FileName, Contents);
 }
 
 std::string DescribeLineSettings(const TComPort& Port) {

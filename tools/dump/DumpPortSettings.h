@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/Exception.h"
@@ -22,6 +23,11 @@ public:
 // group into --save-settings. Raises ESettingsInput when the settings file
 // cannot be read, and the INI file's error when the other cannot be written.
 void ApplyDumpPortSettings(TComPort& Port, const TDumpOptions& Options);
+
+// Stores every settings group of Port into the file's section as one
+// replacement of the file: on any failure the file stays as it was.
+void SaveSettingsWhole(TComPort& Port, const std::string& FileName);
+inline constexpr std::uint64_t MaxSettingsFileSize = 1 << 20;
 
 // "Port=COM1 BaudRate=57600 ..." for the line settings, in their text forms.
 std::string DescribeLineSettings(const TComPort& Port);
