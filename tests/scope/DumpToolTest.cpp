@@ -126,6 +126,16 @@ TEST_F(DumpTool, ExitStatus) {
   EXPECT_EQ(Empty.Out, "");
 }
 
+// A recorded simulator stream (noise and bad headers between the frames) and
+// the lines this build prints for it, both checked in: the Windows build's
+// test expects the same lines from hxt24-dump.exe.
+TEST(DumpRecording, SimulatedStreamGivesTheCheckedInLines) {
+  const std::string Data = HXT24_SOURCE_DIR "/tests/scope/data/";
+  const TRunResult R = RunDump("--samples " + Data + "sim-stream.bin");
+  EXPECT_EQ(R.Status, 0);
+  EXPECT_EQ(R.Out, ReadTextFile(Data + "sim-stream.lines"));
+}
+
 // The port is set up for the scope, then takes what the settings file holds;
 // --save-settings writes every group. The frames are printed as ever.
 // An output that cannot be written is exit status 1 with a message; nothing

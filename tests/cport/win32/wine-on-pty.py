@@ -11,8 +11,14 @@ program asks for over the line, one command per line:
   HANGUP      closes this end: the program's port sees the other end go away;
               a fresh pseudo-terminal then takes the same COM port name
 
+With --play FILE, the bytes of FILE (a recorded stream) are sent at the line
+rate as soon as the program has set the line to 57600 bit/s (so a program that
+only listens, such as hxt24-dump --port, gets the stream from its start).
 With --sim, the line is instead a simulated scope: the given command (the Linux
 hxt24-sim) makes its own pseudo-terminal and prints its path, which is mapped.
+
+"{port}" in the program's arguments becomes the port's name. With --expect
+FILE, the program passes only when its standard output is exactly FILE's text.
 
 Every wait is bounded: the program is killed after --timeout seconds.
 """
@@ -25,6 +31,7 @@ import sys
 import tempfile
 import threading
 import time
+import termios
 import tty
 
 LINE_RATE = 5760  # bytes per second at 57600 bit/s, 8N1
@@ -121,6 +128,31 @@ def serve(master, slave, link, wake):
                 pending = b""
 
 
+def play_when_configured(master, slave, recording, deadline):
+    """Sends the recording once the other side has set the line's rate."""
+    with open(recording, "rb") as f:
+        data = f.read()
+    # The terminal starts at 38400 bit/s; the port's configuration changes it.
+    while time.monotonic() < deadline:
+        try:
+            if termios.tcgetattr(slave)[4] == termios.B57600:
+                break
+        except termios.error:
+            return
+        time.sleep(0.01)
+    else:
+        return
+    begin = time.monotonic()
+    for sent in range(0, len(data), 64):
+        delay = begin + sent / LINE_RATE - time.monotonic()
+        if delay > 0:
+            time.sleep(delay)
+        chunk = data[sent:sent + 64]
+        done = 0
+        while done < len(chunk):
+            done += os.write(master, chunk[done:])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--preload", action="append", default=[],
@@ -128,6 +160,8 @@ def main():
     parser.add_argument("--timeout", type=float, default=120)
     parser.add_argument("--wine", default=os.environ.get("WINE", "wine"))
     parser.add_argument("--sim", nargs="+", help="simulated scope command (ends with --)")
+    parser.add_argument("--play", help="recorded stream to send once the line is set up")
+    parser.add_argument("--expect", help="the program's exact expected output")
     parser.add_argument("program", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     program = args.program[1:] if args.program[:1] == ["--"] else args.program
@@ -155,6 +189,7 @@ def main():
         master, slave = new_terminal()
         device = os.ttyname(slave)
     port, link = map_port(device)
+    program = [arg.replace("{port}", port) for arg in program]
 
     env = dict(os.environ)
     env["HXT24_TEST_PORT"] = port
@@ -164,7 +199,12 @@ def main():
 
     wake_read, wake_write = os.pipe()
     server = None
-    if master >= 0:
+    if master >= 0 and args.play:
+        server = threading.Thread(target=play_when_configured,
+                                  args=(master, slave, args.play, time.monotonic() + args.timeout),
+                                  daemon=True)
+        server.start()
+    elif master >= 0:
         server = threading.Thread(target=serve, args=(master, slave, link, wake_read), daemon=True)
         server.start()
     result = 1
@@ -184,8 +224,16 @@ def main():
         if server:
             server.join(timeout=5)
         output.seek(0)
-        sys.stdout.buffer.write(output.read())
+        text = output.read()
+        sys.stdout.buffer.write(text)
         sys.stdout.flush()
+    if args.expect:
+        with open(args.expect, "rb") as f:
+            expected = f.read()
+        # Wine's console may turn line ends into CR LF.
+        if text.replace(b"\r\n", b"\n") != expected:
+            print(f"wine-on-pty: the output differs from {args.expect}", file=sys.stderr)
+            result = result or 1
     os.unlink(link)
     if sim:
         sim.terminate()
