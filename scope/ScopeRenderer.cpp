@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QPaintEngine>
 #include <QPainter>
 
 namespace {
@@ -45,11 +46,7 @@ const QImage& TScopeRenderer::ScopePaint(const TScopeSamples& Samples, int W, in
     return FScreen;
   }
 
-  const double Sx = W / SampleSpan;
-  const double Sy = H / SampleSpan;
-  for (int I = 0; I < ScopeSampleCount; ++I)
-    FPoints[I] = QPoint(static_cast<int>(I * Sx), static_cast<int>(Samples[I] * Sy));
-
+  ComputePoints(Samples, W, H);
   if (H <= 2 * Band) {
     // The band between the two left-out strips is empty (or upside down):
     // nothing but the background can be shown.
@@ -57,26 +54,112 @@ const QImage& TScopeRenderer::ScopePaint(const TScopeSamples& Samples, int W, in
     FScreen.fill(FBackColor);
     return FScreen;
   }
+  PrepareLayout(W, H);
   DrawGrid();
-  DrawTrace();
+  DrawTrace(FBitmap.bits(), FBitmap.bytesPerLine(), W, H, nullptr);
   StretchCopy(FBitmap, FScreen);
   return FScreen;
 }
 
-void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H) {
-  const QImage& Picture = ScopePaint(Samples, W, H);
-  if (!Picture.isNull())
-    Painter.drawImage(0, 0, Picture);
+namespace {
+
+// The image under Painter when it writes 1:1 into 32-bit pixels, with the
+// pixel where the painter's (0, 0) lands; null for anything else.
+QImage* DirectTarget(QPainter& Painter, QSize Size, QPoint& Origin) {
+  QPaintEngine* Engine = Painter.paintEngine();
+  if (!Engine || Engine->type() != QPaintEngine::Raster || !Engine->paintDevice() ||
+      Engine->paintDevice()->devType() != QInternal::Image)
+    return nullptr;
+  auto* Image = static_cast<QImage*>(Engine->paintDevice());
+  switch (Image->format()) {
+  case QImage::Format_RGB32:
+  case QImage::Format_ARGB32:
+  case QImage::Format_ARGB32_Premultiplied:
+    break;
+  default:
+    return nullptr;
+  }
+  // A widget's painter is moved to the widget's place in the backing store;
+  // anything beyond a whole-pixel move (a scaled display) is left to Qt.
+  const QTransform Transform = Painter.deviceTransform();
+  if (Transform.type() > QTransform::TxTranslate || Painter.opacity() < 1.0 ||
+      Painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+    return nullptr;
+  const double Dx = Transform.dx();
+  const double Dy = Transform.dy();
+  Origin = QPoint(static_cast<int>(Dx), static_cast<int>(Dy));
+  if (Origin.x() != Dx || Origin.y() != Dy || !Image->rect().contains(QRect(Origin, Size)))
+    return nullptr;
+  return Image;
 }
 
-void TScopeRenderer::DrawGrid() {
-  // The background fill and the one-pixel grid lines in one pass: every row is
-  // a copy of one of two prepared rows, background with the column lines or a
-  // whole row line. A line from (x, 0) to (x, H) leaves out its end point, so
-  // it covers rows 0 .. H-1; the last column and row lines fall on x = W and
-  // y = H when the product is exact, outside the bitmap.
-  const int W = FBitmap.width();
-  const int H = FBitmap.height();
+} // namespace
+
+void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H) {
+  FLastPaintDirect = false;
+  if (W <= 0 || H <= 0)
+    return;
+  QPoint Origin;
+  if (QImage* Target = DirectTarget(Painter, QSize(W, H), Origin)) {
+    // The painter's engine writes into this very buffer (it made the image
+    // its own when painting began), so nothing is copied here: constBits
+    // just avoids a second detach check.
+    const qsizetype Stride = Target->bytesPerLine();
+    uchar* Pixels = const_cast<uchar*>(Target->constBits()) + Origin.y() * Stride +
+                    Origin.x() * static_cast<qsizetype>(sizeof(QRgb));
+    ComposeScreen(Pixels, Stride, Samples, W, H);
+    FLastPaintDirect = true;
+    return;
+  }
+  if (FScreen.size() != QSize(W, H))
+    FScreen = QImage(W, H, QImage::Format_RGB32);
+  if (FScreen.isNull())
+    return;
+  ComposeScreen(FScreen.bits(), FScreen.bytesPerLine(), Samples, W, H);
+  Painter.drawImage(QRect(0, 0, W, H), FScreen);
+}
+
+void TScopeRenderer::ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples,
+                                   int W, int H) {
+  if (W <= 0 || H <= 0)
+    return;
+  ComputePoints(Samples, W, H);
+  const std::size_t RowBytes = static_cast<std::size_t>(W) * sizeof(QRgb);
+  if (H <= 2 * Band) {
+    FBackRow.assign(static_cast<std::size_t>(W), FBackColor);
+    for (int Y = 0; Y < H; ++Y)
+      std::memcpy(Pixels + Y * Stride, FBackRow.data(), RowBytes);
+    return;
+  }
+  PrepareLayout(W, H);
+  // Screen row y shows bitmap row FSourceRow[y]: before the trace, that is a
+  // row line or background with the column lines.
+  for (int Y = 0; Y < H; ++Y)
+    std::memcpy(Pixels + Y * Stride,
+                FRowIsLine[static_cast<std::size_t>(FSourceRow[static_cast<std::size_t>(Y)])]
+                    ? FGridRow.data()
+                    : FBackRow.data(),
+                RowBytes);
+  DrawTrace(Pixels, Stride, W, H, FRowSpans.data());
+}
+
+void TScopeRenderer::ComputePoints(const TScopeSamples& Samples, int W, int H) {
+  const double Sx = W / SampleSpan;
+  const double Sy = H / SampleSpan;
+  for (int I = 0; I < ScopeSampleCount; ++I)
+    FPoints[I] = QPoint(static_cast<int>(I * Sx), static_cast<int>(Samples[I] * Sy));
+}
+
+void TScopeRenderer::PrepareLayout(int W, int H) {
+  const QSize Size(W, H);
+  if (Size == FLayoutSize && FLayoutBack == FBackColor && FLayoutGrid == FGridColor)
+    return;
+  FLayoutSize = Size;
+  FLayoutBack = FBackColor;
+  FLayoutGrid = FGridColor;
+  // A line from (x, 0) to (x, H) leaves out its end point, so it covers rows
+  // 0 .. H-1; the last column and row lines fall on x = W and y = H when the
+  // product is exact, outside the bitmap.
   FBackRow.assign(static_cast<std::size_t>(W), FBackColor);
   FGridRow.assign(static_cast<std::size_t>(W), FGridColor);
   const double Dx = W / static_cast<double>(GridColumns);
@@ -85,19 +168,39 @@ void TScopeRenderer::DrawGrid() {
     if (X < W)
       FBackRow[static_cast<std::size_t>(X)] = FGridColor;
   }
+  FRowIsLine.assign(static_cast<std::size_t>(H), 0);
   const double Dy = H / static_cast<double>(GridRows);
-  const std::size_t RowBytes = static_cast<std::size_t>(W) * sizeof(QRgb);
+  for (int I = 0; I <= GridRows; ++I) {
+    const int Y = static_cast<int>(I * Dy);
+    if (Y < H)
+      FRowIsLine[static_cast<std::size_t>(Y)] = 1;
+  }
+  // The screen copy's rows: screen row y shows the bitmap row under its
+  // centre (see StretchCopy); rows in the bands are shown by none.
+  const int SourceRows = H - 2 * Band;
+  FSourceRow.resize(static_cast<std::size_t>(H));
+  FRowSpans.assign(static_cast<std::size_t>(H), TRowSpan{});
+  for (int Y = 0; Y < H; ++Y) {
+    const int Row = Band + static_cast<int>((static_cast<long long>(2 * Y + 1) * SourceRows) /
+                                            (2 * static_cast<long long>(H)));
+    FSourceRow[static_cast<std::size_t>(Y)] = Row;
+    TRowSpan& Span = FRowSpans[static_cast<std::size_t>(Row)];
+    if (Span.Count++ == 0)
+      Span.First = Y;
+  }
+}
+
+void TScopeRenderer::DrawGrid() {
+  // The background fill and the one-pixel grid lines in one pass: every row is
+  // a copy of one of two prepared rows, background with the column lines or a
+  // whole row line.
+  const int H = FBitmap.height();
+  const std::size_t RowBytes = FBackRow.size() * sizeof(QRgb);
   const qsizetype Stride = FBitmap.bytesPerLine();
   uchar* Row = FBitmap.bits();
-  int NextLine = 0; // index of the next row line
-  for (int Y = 0; Y < H; ++Y, Row += Stride) {
-    bool OnLine = false;
-    while (NextLine <= GridRows && static_cast<int>(NextLine * Dy) <= Y) {
-      OnLine = OnLine || static_cast<int>(NextLine * Dy) == Y;
-      ++NextLine;
-    }
-    std::memcpy(Row, OnLine ? FGridRow.data() : FBackRow.data(), RowBytes);
-  }
+  for (int Y = 0; Y < H; ++Y, Row += Stride)
+    std::memcpy(Row, FRowIsLine[static_cast<std::size_t>(Y)] ? FGridRow.data() : FBackRow.data(),
+                RowBytes);
 }
 
 namespace {
@@ -110,10 +213,13 @@ namespace {
 // the toolkit draws it.) Pixels outside the image are left out.
 class TTracePen {
 public:
-  TTracePen(QImage& Image, QRgb Color)
-      : FPixels(reinterpret_cast<QRgb*>(Image.bits())),
-        FStride(Image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb))), FWidth(Image.width()),
-        FHeight(Image.height()), FColor(Color) {}
+  // Rows: the screen rows showing each bitmap row, or null to draw at the
+  // bitmap rows themselves.
+  TTracePen(uchar* Pixels, qsizetype Stride, int Width, int Height, QRgb Color,
+            const TScopeRenderer::TRowSpan* Rows)
+      : FPixels(reinterpret_cast<QRgb*>(Pixels)),
+        FStride(Stride / static_cast<qsizetype>(sizeof(QRgb))), FWidth(Width), FHeight(Height),
+        FColor(Color), FRows(Rows) {}
 
   void Vertex(int X, int Y) {
     Plot(X - 1, Y - 1);
@@ -151,9 +257,17 @@ public:
 
 private:
   void Plot(int X, int Y) {
-    if (static_cast<unsigned>(X) < static_cast<unsigned>(FWidth) &&
-        static_cast<unsigned>(Y) < static_cast<unsigned>(FHeight))
+    if (static_cast<unsigned>(X) >= static_cast<unsigned>(FWidth) ||
+        static_cast<unsigned>(Y) >= static_cast<unsigned>(FHeight))
+      return;
+    if (!FRows) {
       FPixels[Y * FStride + X] = FColor;
+      return;
+    }
+    // A bitmap row in a left-out band has no screen row (Count 0).
+    const TScopeRenderer::TRowSpan& Span = FRows[Y];
+    for (int Row = Span.First; Row < Span.First + Span.Count; ++Row)
+      FPixels[Row * FStride + X] = FColor;
   }
 
   QRgb* FPixels;
@@ -161,14 +275,16 @@ private:
   int FWidth;
   int FHeight;
   QRgb FColor;
+  const TScopeRenderer::TRowSpan* FRows;
 };
 
 } // namespace
 
-void TScopeRenderer::DrawTrace() {
+void TScopeRenderer::DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H,
+                               const TRowSpan* Rows) const {
   // Drawn by hand: a QPainter with a wide pen strokes the polyline into a path
   // first, which costs many times the rest of the paint.
-  TTracePen Pen(FBitmap, FTraceColor);
+  TTracePen Pen(Pixels, Stride, W, H, FTraceColor, Rows);
   for (int I = 0; I < ScopeSampleCount; ++I) {
     const QPoint& P = FPoints[I];
     if (I > 0)

@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QSize>
 
 #include "scope/ScopeState.h"
 
@@ -17,6 +18,12 @@ class QPainter;
 // rows 0 .. H (nearest neighbour, no smoothing), so the 5-pixel bands at the
 // top and the bottom are left out. Both images are kept between paints and
 // only reallocated when the size changes.
+//
+// The screen needs no bitmap in between: ComposeScreen writes the same
+// picture straight into the target's pixels (each screen row copied from the
+// prepared row of the bitmap row it shows, the trace drawn through the map
+// from bitmap rows to the screen rows that show them), and a widget's paint
+// composes it straight into the window's backing store where it can.
 class TScopeRenderer {
 public:
   // Colours are 0x00BBGGRR (red in the low byte); only the low 24 bits count.
@@ -26,16 +33,32 @@ public:
   // Rows left out at the top and at the bottom by the screen copy.
   static constexpr int Band = 5;
 
+  // Screen rows showing one bitmap row: First .. First + Count - 1.
+  struct TRowSpan {
+    int First = 0;
+    int Count = 0;
+  };
+
   TScopeRenderer();
 
   void SetColors(std::uint32_t TraceColor, std::uint32_t GridColor, std::uint32_t BackColor);
 
   // Draws everything again from Samples for a scope area of W x H pixels and
   // returns the screen picture (W x H; empty when W or H is 0 or less). Areas
-  // of 10 pixels height or less show the background only.
+  // of 10 pixels height or less show the background only. This is the
+  // picture the export saves, drawn through the bitmap.
   const QImage& ScopePaint(const TScopeSamples& Samples, int W, int H);
-  // The same, drawn onto Painter at (0, 0): for a widget's paintEvent.
+  // The same picture, drawn onto Painter at (0, 0) W x H (logical pixels):
+  // for a widget's paintEvent. A painter writing 1:1 into a 32-bit image (a
+  // raster backing store, an image) gets it composed straight into its
+  // pixels; any other (a scaled display, another engine) gets it drawn as an
+  // image.
   void ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H);
+  // Writes the screen picture of Samples into W x H 32-bit pixels starting at
+  // Pixels, Stride bytes from one row to the next.
+  void ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W, int H);
+  // Whether the last paint onto a painter went straight into its pixels.
+  bool LastPaintDirect() const { return FLastPaintDirect; }
 
   // The off-screen bitmap and the screen picture of the last paint.
   const QImage& Bitmap() const { return FBitmap; }
@@ -51,8 +74,13 @@ public:
   static QRgb ToRgb(std::uint32_t Color);
 
 private:
+  void ComputePoints(const TScopeSamples& Samples, int W, int H);
+  // Prepares the two kinds of row and the row tables for W x H (H > 2 * Band).
+  void PrepareLayout(int W, int H);
   void DrawGrid();
-  void DrawTrace();
+  // The trace into W x H pixels: at its bitmap rows when Rows is null, else
+  // at the screen rows Rows gives for each bitmap row.
+  void DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows) const;
 
   QImage FBitmap;
   QImage FScreen;
@@ -61,6 +89,15 @@ private:
   // lines, and a row line.
   std::vector<QRgb> FBackRow;
   std::vector<QRgb> FGridRow;
+  // Per bitmap row: whether it is a row line, and the screen rows showing it;
+  // per screen row: the bitmap row it shows. Kept for FLayoutSize.
+  std::vector<std::uint8_t> FRowIsLine;
+  std::vector<TRowSpan> FRowSpans;
+  std::vector<int> FSourceRow;
+  QSize FLayoutSize;
+  QRgb FLayoutBack = 0;
+  QRgb FLayoutGrid = 0;
+  bool FLastPaintDirect = false;
   QRgb FTraceColor;
   QRgb FGridColor;
   QRgb FBackColor;

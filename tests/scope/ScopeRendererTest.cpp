@@ -232,15 +232,54 @@ TEST(ScopeRenderer, EmptyAreaGivesAnEmptyPicture) {
   EXPECT_FALSE(R.ScopePaint(Flat(127), 20, 20).isNull());
 }
 
-TEST(ScopeRenderer, PaintsOntoAPainterLikeTheScreenPicture) {
+TEST(ScopeRenderer, PaintingOntoAPainterGivesTheExportedPictureExactly) {
+  // The screen is composed straight into the painter's pixels, with no bitmap
+  // in between; it must be the very picture the export draws through the
+  // bitmap, pixel for pixel, at every size and for every trace.
+  TScopeSamples Wild;
+  for (int I = 0; I < ScopeSampleCount; ++I)
+    Wild[static_cast<std::size_t>(I)] = static_cast<std::uint8_t>((I * 97 + (I % 7) * 61) % 256);
+  TScopeSamples Sawtooth;
+  for (int I = 0; I < ScopeSampleCount; ++I)
+    Sawtooth[static_cast<std::size_t>(I)] = static_cast<std::uint8_t>(I % 2 ? 0 : 255);
+  const QSize Sizes[] = {{615, 284}, {1000, 700}, {1, 1},    {300, 10}, {300, 11},
+                         {300, 12},  {255, 13},   {256, 37}, {17, 600}, {1920, 1080}};
+  for (const QSize Size : Sizes)
+    for (const TScopeSamples& Samples : {Flat(127), Flat(0), Wild, Sawtooth}) {
+      SCOPED_TRACE(testing::Message() << Size.width() << "x" << Size.height());
+      TScopeRenderer Exact;
+      const QImage Expected = Exact.ScopePaint(Samples, Size.width(), Size.height());
+      // Into a larger image at an offset, as a widget's painter in its
+      // window's backing store: what lies around the area stays untouched.
+      TScopeRenderer R;
+      QImage Target(Size + QSize(9, 5), QImage::Format_ARGB32_Premultiplied);
+      Target.fill(qRgb(1, 2, 3));
+      {
+        QPainter P(&Target);
+        P.translate(7, 3);
+        R.ScopePaint(P, Samples, Size.width(), Size.height());
+      }
+      ASSERT_TRUE(R.LastPaintDirect());
+      ASSERT_EQ(Target.copy(QRect(QPoint(7, 3), Size)).convertToFormat(QImage::Format_RGB32),
+                Expected);
+      QImage Around = Target.convertToFormat(QImage::Format_RGB32);
+      QPainter(&Around).fillRect(QRect(QPoint(7, 3), Size), qRgb(1, 2, 3));
+      QImage Untouched(Target.size(), QImage::Format_RGB32);
+      Untouched.fill(qRgb(1, 2, 3));
+      ASSERT_EQ(Around, Untouched);
+    }
+  // A painter that scales (a display with a device pixel ratio of 2) gets the
+  // same picture drawn as an image, each pixel doubled.
   TScopeRenderer R;
-  QImage Target(615, 284, QImage::Format_RGB32);
-  Target.fill(Qt::black);
+  const QImage Expected = TScopeRenderer().ScopePaint(Wild, 615, 284);
+  QImage Scaled(1230, 568, QImage::Format_RGB32);
   {
-    QPainter P(&Target);
-    R.ScopePaint(P, Flat(100), 615, 284);
+    QPainter P(&Scaled);
+    P.scale(2, 2);
+    R.ScopePaint(P, Wild, 615, 284);
   }
-  EXPECT_EQ(Target, R.Screen());
+  EXPECT_FALSE(R.LastPaintDirect());
+  EXPECT_EQ(Scaled, Expected.scaled(1230, 568));
 }
 
 } // namespace
