@@ -25,6 +25,7 @@
 #include "base/IniFile.h"
 #include "base/InstallPaths.h"
 #include "cport/CPort.h"
+#include "cport/ComPortErrors.h"
 #include "scope/ScopeExport.h"
 #include "scope/ScopeRenderer.h"
 
@@ -46,12 +47,15 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainForm* Form, void (TMainForm
 // A save dialog as the exports use it: starts in the executable's folder when
 // this user may write there (a build tree, an unpacked folder), else in the
 // user's Folder (pictures or documents), else at home; proposes Name and adds
-// Suffix to a name typed without one. Returns the chosen file, or "" after
-// Cancel.
+// Suffix to a name typed without one. An existing file is replaced without a
+// question (the proposed names are fixed, so every second export would ask;
+// the write replaces the file only once it is whole). Returns the chosen
+// file, or "" after Cancel.
 std::string AskSaveFileName(QWidget* Parent, const QString& Filter, const QString& Suffix,
                             const char* Name, QStandardPaths::StandardLocation Folder) {
   QFileDialog Dialog(Parent);
   Dialog.setAcceptMode(QFileDialog::AcceptSave);
+  Dialog.setOption(QFileDialog::DontConfirmOverwrite);
   Dialog.setDirectory(QString::fromStdString(
       SaveStartFolderFor(ExecutableDir(), QStandardPaths::writableLocation(Folder).toStdString(),
                          QDir::homePath().toStdString())));
@@ -61,6 +65,19 @@ std::string AskSaveFileName(QWidget* Parent, const QString& Filter, const QStrin
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
     return {};
   return Dialog.selectedFiles().constFirst().toStdString();
+}
+
+// Closes Port. A device that has gone away (cable pulled, the other end hung
+// up) refuses the purge that closing starts with; the port is closed all the
+// same, and the event thread's failed wait has told the user already. One
+// vanished device gives one box, so that refusal is not shown again.
+void ClosePortOf(TComPort& Port) {
+  try {
+    Port.ClosePort();
+  } catch (const EComPort& E) {
+    if (Port.Connected() || E.ErrorCode() != pePurgeFailed)
+      throw;
+  }
 }
 
 } // namespace
@@ -196,7 +213,7 @@ void TMainForm::FormDestroy() {
   // The port goes first: its event thread must be gone before anything it
   // could deliver to.
   try {
-    FComPort->ClosePort();
+    ClosePortOf(*FComPort);
   } catch (const std::exception& E) {
     ShowException(E);
   }
@@ -243,9 +260,10 @@ void TMainForm::ScopePaint(QPainter& Canvas) {
     FRenderer->ScopePaint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height());
 }
 
-const QImage& TMainForm::ScopePicture() const {
-  static const QImage None;
-  return FRenderer ? FRenderer->Screen() : None;
+QImage TMainForm::ScopePicture() {
+  if (!FRenderer)
+    return {};
+  return FRenderer->ScopePaint(FLink.State.Samples(), Scope->width(), Scope->height());
 }
 
 void TMainForm::itConnectClick() {
@@ -277,10 +295,9 @@ void TMainForm::itDisconnectClick() {
   if (!itDisconnect->isEnabled())
     return;
   try {
-    FComPort->ClosePort();
+    ClosePortOf(*FComPort);
   } catch (...) {
-    // Closing a line that went away reports the failure, but the port is
-    // closed: the window follows.
+    // A close that failed after the port was closed: the window follows.
     if (!FComPort->Connected())
       UpdateMenuState();
     throw;
@@ -298,10 +315,12 @@ void TMainForm::itAboutClick() {
 }
 
 void TMainForm::tbbCaptureClick() {
-  // What the scope area shows at the click, taken before the dialog covers it.
-  const QImage Shot = Scope->grab().toImage();
+  // What the scope area shows at the click, taken before the dialog covers it:
+  // drawn again from the samples, at the area's size in logical pixels (a
+  // grab of the widget would be larger on a scaled display).
+  const QImage Shot = ScopePicture();
   const std::string FileName =
-      AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp *.BMP)"), QStringLiteral("bmp"),
+      AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("bmp"),
                       PictureFileName, QStandardPaths::PicturesLocation);
   if (!FileName.empty())
     SavePicture(FileName, Shot);

@@ -82,8 +82,10 @@ public:
   const TScopeSamples& Samples() const { return FLink.State.Samples(); }
   // The receiver, decoder and displayed state of the scope link.
   TScopeLink& ScopeLink() { return FLink; }
-  // The last picture painted into the scope area (W x H of Scope).
-  const QImage& ScopePicture() const;
+  // The picture of the scope area, drawn now from the samples at the area's
+  // size in logical pixels (W x H of Scope): what the screen shows and what
+  // the picture export saves.
+  QImage ScopePicture();
 
 protected:
   void showEvent(QShowEvent* Event) override;

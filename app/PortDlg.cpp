@@ -75,7 +75,9 @@ TPortDialog::TPortDialog(QWidget* Parent) : QDialog(Parent) {
   btnOK->setDefault(true);
   btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
   btnCancel->setGeometry(200, 48, 75, 25);
-  btnCancel->setAutoDefault(false);
+  // Enter presses the focused button: Cancel takes the default while it has
+  // the focus, and OK gets it back when the focus leaves.
+  btnCancel->setAutoDefault(true);
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

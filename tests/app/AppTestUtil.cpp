@@ -66,6 +66,8 @@ bool TFileDialogAnswerer::eventFilter(QObject* Watched, QEvent* Event) {
         }
         Dialog->selectFile(FFileName);
         static_cast<QDialog*>(Dialog)->accept(); // QFileDialog::accept, as OK does
+        if (Dialog->isVisible())
+          Dialog->reject();
       });
     }
   return false;

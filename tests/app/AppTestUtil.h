@@ -35,7 +35,8 @@ private:
 
 // Answers every file dialog that shows while it lives: records what it
 // proposed, then picks FileName (typed as is) and accepts, or cancels when
-// FileName is empty.
+// FileName is empty. A dialog that stays open after the accept (it asked a
+// question, which a TBoxWatcher answered with OK) is cancelled.
 class TFileDialogAnswerer : public QObject {
 public:
   explicit TFileDialogAnswerer(QString FileName);

@@ -1,7 +1,9 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QBackingStore>
 #include <QDir>
+#include <QProcess>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -38,6 +40,18 @@ bool HasVisiblePixels(const QIcon& Icon) {
       if (qAlpha(Image.pixel(x, y)) != 0)
         return true;
   return false;
+}
+
+// What the window's backing store holds at the scope area right now (device
+// pixels): what the screen shows, with no paint run to find out.
+QImage ScopeOnScreen(TMainForm& Form) {
+  QBackingStore* Store = Form.backingStore();
+  if (!Store || !Store->paintDevice() || Store->paintDevice()->devType() != QInternal::Image)
+    return {};
+  const auto* Image = static_cast<const QImage*>(Store->paintDevice());
+  const qreal Ratio = Image->devicePixelRatio();
+  const QRect Area(Form.Scope->mapTo(&Form, QPoint(0, 0)) * Ratio, Form.Scope->size() * Ratio);
+  return Image->copy(Area).convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
@@ -161,9 +175,11 @@ TEST_F(MainFrmTest, AFrameFillsTheStatusBarAndRepaintsAtOnce) {
   const char* Expected[] = {"norm", "X=1ms/div", "Y=0.1v/div", "", "", "AC", "x1", "", "", ""};
   for (int i = 0; i < TMainForm::PanelCount; ++i)
     EXPECT_EQ(Form.PanelText(i), Expected[i]) << "panel " << i;
-  // Repainted inside the handler: no event processing between.
-  const QImage& Picture = Form.ScopePicture();
+  // Repainted inside the handler: no event processing between, and the
+  // screen shows exactly the picture the export would save.
+  const QImage Picture = ScopeOnScreen(Form);
   ASSERT_EQ(Picture.size(), Form.Scope->size());
+  EXPECT_EQ(Picture, Form.ScopePicture());
   int FirstTrace = -1;
   for (int y = 0; y < Picture.height() && FirstTrace < 0; ++y)
     if ((Picture.pixel(3, y) & 0xFFFFFF) == 0x00FF00u)
@@ -292,11 +308,70 @@ TEST_F(MainFrmTest, PictureExportSavesWhatTheScopeAreaShows) {
   ASSERT_EQ(Answer.Shown().size(), 1u);
   EXPECT_EQ(Answer.Shown()[0].DefaultSuffix, "bmp");
   EXPECT_TRUE(Answer.Shown()[0].Proposed.value(0).endsWith("/plot.bmp"));
+  EXPECT_EQ(Answer.Shown()[0].NameFilters, QStringList{"Bitmap (*.bmp)"});
   QImage Saved(QString::fromStdString(FDir.File("shot.bmp")), "BMP");
   ASSERT_FALSE(Saved.isNull());
   EXPECT_EQ(Saved.size(), Form.Scope->size());
-  EXPECT_EQ(Saved.convertToFormat(QImage::Format_RGB32),
-            Form.ScopePicture().convertToFormat(QImage::Format_RGB32));
+  // The picture is drawn again for the export; it is what the screen showed.
+  EXPECT_EQ(Saved.convertToFormat(QImage::Format_RGB32), ScopeOnScreen(Form));
+}
+
+TEST_F(MainFrmTest, ExportsReplaceAnExistingFileWithoutAQuestion) {
+  TMainForm Form(IniFile());
+  for (const char* Name : {"plot.txt", "plot.bmp"})
+    WriteTextFile(FDir.File(Name), "an earlier export");
+  TBoxWatcher Boxes;
+  {
+    TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("plot.txt")));
+    Form.tbSavePlot->click();
+    ProcessPendingEvents();
+  }
+  {
+    TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("plot.bmp")));
+    Form.tbbCapture->click();
+    ProcessPendingEvents();
+  }
+  EXPECT_TRUE(Boxes.Boxes().empty()) << Boxes.Boxes()[0].Text.toStdString();
+  EXPECT_EQ(ReadTextFile(FDir.File("plot.txt")).substr(0, 9), "Trigger=\r");
+  EXPECT_EQ(QImage(QString::fromStdString(FDir.File("plot.bmp")), "BMP").size(),
+            Form.Scope->size());
+}
+
+TEST_F(MainFrmTest, OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels) {
+  if (qEnvironmentVariable("QT_SCALE_FACTOR") != QStringLiteral("2")) {
+    // Qt takes the scale factor when the application starts: this test runs
+    // again in a process of its own, on a display scaled by 2.
+    QProcess Child;
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    Env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    Child.setProcessEnvironment(Env);
+    Child.setProcessChannelMode(QProcess::MergedChannels);
+    Child.start(QStringLiteral("/proc/self/exe"),
+                {QStringLiteral("--gtest_filter=MainFrmTest."
+                                "OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels")});
+    ASSERT_TRUE(Child.waitForFinished(120000));
+    const QByteArray Output = Child.readAll();
+    EXPECT_EQ(Child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Child.exitCode(), 0) << Output.toStdString();
+    EXPECT_TRUE(Output.contains("[  PASSED  ] 1 test")) << Output.toStdString();
+    return;
+  }
+  TMainForm Form(IniFile());
+  Form.show();
+  ProcessPendingEvents();
+  ASSERT_EQ(Form.devicePixelRatio(), 2.0);
+  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("shot.bmp")));
+  Form.tbbCapture->click();
+  ProcessPendingEvents();
+  const QImage Saved = QImage(QString::fromStdString(FDir.File("shot.bmp")), "BMP")
+                           .convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(Saved.isNull());
+  EXPECT_EQ(Saved.size(), Form.Scope->size());
+  // The screen shows the same picture with every pixel doubled.
+  const QImage Shown = ScopeOnScreen(Form);
+  ASSERT_EQ(Shown.size(), Form.Scope->size() * 2);
+  EXPECT_EQ(Shown, Saved.scaled(Shown.size()));
 }
 
 TEST_F(MainFrmTest, CancelledExportsWriteNothingAndFailedOnesShowTheError) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,48 @@ TEST(PortDlg, EnterIsOkEscIsNothingAndTheCloseBoxCancels) {
                      }),
             QDialog::Accepted);
   EXPECT_EQ(ExecWith(Dialog, [&] { Dialog.btnCancel->click(); }), QDialog::Rejected);
+}
+
+TEST(PortDlg, EnterPressesTheFocusedButtonAndOkOtherwise) {
+  // Enter goes to whatever has the focus, as a key press from the keyboard.
+  // One dialog for all rows, as Connect reuses it: what one use leaves must
+  // not change the next.
+  struct Row {
+    const char* Focus;
+    int Result;
+  } const Rows[] = {{"Cancel", QDialog::Rejected},
+                    {"port", QDialog::Accepted},
+                    {"OK", QDialog::Accepted},
+                    {"port", QDialog::Accepted},
+                    {"Cancel, then port", QDialog::Accepted},
+                    {"Cancel", QDialog::Rejected},
+                    {"port", QDialog::Accepted}};
+  TPortDialog Dialog;
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Focus);
+    QWidget* Focused = nullptr;
+    const int Result = ExecWith(Dialog, [&] {
+      QApplication::setActiveWindow(&Dialog);
+      const std::string Focus = R.Focus;
+      if (Focus.rfind("Cancel", 0) == 0)
+        Dialog.btnCancel->setFocus(Qt::TabFocusReason);
+      if (Focus == "OK")
+        Dialog.btnOK->setFocus(Qt::TabFocusReason);
+      if (Focus.find("port") != std::string::npos)
+        Dialog.cbPort->setFocus(Qt::TabFocusReason);
+      Focused = QApplication::focusWidget();
+      for (const auto Key : {Qt::Key_Return, Qt::Key_Enter}) {
+        if (!Focused || !Dialog.isVisible())
+          break;
+        QKeyEvent Press(QEvent::KeyPress, Key, Qt::NoModifier);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &Press);
+      }
+      if (Dialog.isVisible())
+        Dialog.close();
+    });
+    ASSERT_TRUE(Focused);
+    EXPECT_EQ(Result, R.Result);
+  }
 }
 
 TEST(PortDlg, TypedNamesPassUnchanged) {
