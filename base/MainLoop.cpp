@@ -20,6 +20,9 @@ TMainLoop::TMainLoop() {
 }
 
 TMainLoop::~TMainLoop() {
+  // Clearing the hook waits for wake-ups in flight on other threads, so none
+  // writes to the descriptor after it is closed (or to another file that
+  // reuses its number).
   SetWakeMainThread(nullptr);
   close(FEvent);
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <utility>
 
 #include <sys/resource.h>
@@ -43,7 +44,11 @@ struct THandoff {
   // a thread's end also runs the handoffs meanwhile.
   std::condition_variable MainWake;
   std::condition_variable ThreadEnded;
-  std::mutex HookLock;
+  // The wake hook is called with HookLock held for reading, so that clearing
+  // or replacing it (which takes the lock for writing) waits for every call
+  // in flight: the owner of the old hook may free what the hook uses as soon
+  // as SetWakeMainThread returns.
+  std::shared_mutex HookLock;
   TWakeMainThread Wake;
 };
 
@@ -62,13 +67,9 @@ void Enqueue(std::shared_ptr<TRequest> R) {
     H.Pending.push_back(std::move(R));
     H.MainWake.notify_all();
   }
-  TWakeMainThread Wake;
-  {
-    std::lock_guard Guard(H.HookLock);
-    Wake = H.Wake;
-  }
-  if (Wake)
-    Wake();
+  std::shared_lock Guard(H.HookLock);
+  if (H.Wake)
+    H.Wake();
 }
 
 // Blocks the sender until the main thread has run (or replied to) R, and
@@ -172,8 +173,11 @@ bool CheckSynchronize() {
 
 void SetWakeMainThread(TWakeMainThread Hook) {
   THandoff& H = Handoff();
-  std::lock_guard Guard(H.HookLock);
-  H.Wake = std::move(Hook);
+  {
+    std::unique_lock Guard(H.HookLock);
+    std::swap(H.Wake, Hook);
+  }
+  // The old hook goes outside the lock: whatever it owns may itself queue.
 }
 
 // --- TThread ----------------------------------------------------------------
@@ -185,13 +189,21 @@ TThread::TThread(bool CreateSuspended) {
 
 TThread::~TThread() {
   Terminate();
-  WaitFor();
-  if (FHandle.joinable()) {
-    if (FHandle.get_id() == std::this_thread::get_id())
-      FHandle.detach();
-    else
-      FHandle.join();
+  // A thread object freed on its own thread cannot wait for itself: the
+  // thread is let go instead (its owner must not free it there; see
+  // IsCurrentThread).
+  if (IsCurrentThread()) {
+    FHandle.detach();
+    return;
   }
+  WaitFor();
+  if (FHandle.joinable())
+    FHandle.join();
+}
+
+bool TThread::IsCurrentThread() const {
+  std::lock_guard Guard(Handoff().Lock);
+  return FStarted && FThreadId == std::this_thread::get_id();
 }
 
 void TThread::Start() {
@@ -259,7 +271,7 @@ void TThread::WaitFor() {
   std::unique_lock Guard(H.Lock);
   if (!FStarted || FFinished)
     return;
-  if (FHandle.get_id() == std::this_thread::get_id())
+  if (FThreadId == std::this_thread::get_id())
     throw Exception("A thread cannot wait for its own end");
   if (!IsMainThread()) {
     H.ThreadEnded.wait(Guard, [&] { return FFinished; });
@@ -269,7 +281,7 @@ void TThread::WaitFor() {
   // port from a receive handler): its sender must be released first, or both
   // threads would wait for each other for ever.
   for (TRequest* R = Current; R; R = R->Outer)
-    if (R->Sender == FHandle.get_id() && !R->Done)
+    if (R->Sender == FThreadId && !R->Done)
       Release(*R);
   for (;;) {
     H.MainWake.wait(Guard, [&] { return FFinished || !H.Pending.empty(); });
@@ -285,6 +297,7 @@ void TThread::ThreadMain() {
   {
     std::lock_guard Guard(Handoff().Lock);
     FKernelId = KernelThreadId();
+    FThreadId = std::this_thread::get_id();
   }
   if (FPriority != tpNormal)
     ApplyPriority();

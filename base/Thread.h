@@ -49,6 +49,9 @@ public:
   bool Terminated() const;
   bool Started() const;
   bool Finished() const;
+  // True when called on this object's own thread (while Execute runs). Such
+  // a caller must neither wait for the thread nor free the object.
+  bool IsCurrentThread() const;
 
   // Applied when the thread starts (and at once on a running thread). Raising
   // the priority above normal needs privileges; without them it stays normal.
@@ -86,7 +89,8 @@ private:
   bool FFinished = false;
   bool FTerminated = false;
   TThreadPriority FPriority = tpNormal;
-  int FKernelId = 0; // the thread's id for setpriority, once it runs
+  int FKernelId = 0;         // the thread's id for setpriority, once it runs
+  std::thread::id FThreadId; // set by the thread itself when it starts
   std::exception_ptr FFatalException;
   std::chrono::nanoseconds FCpuTime{0};
 };
@@ -101,6 +105,9 @@ bool CheckSynchronize();
 
 // Called (on the queuing thread) every time a handoff is queued. The
 // application makes it post a call of CheckSynchronize into its event loop.
+// Replacing or clearing the hook waits until every call of the old one has
+// returned, so its owner may go as soon as SetWakeMainThread returns. The
+// hook must not set the hook itself.
 using TWakeMainThread = std::function<void()>;
 void SetWakeMainThread(TWakeMainThread Hook);
 

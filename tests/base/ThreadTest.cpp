@@ -4,7 +4,9 @@
 #include <chrono>
 #include <future>
 #include <stdexcept>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -163,6 +165,42 @@ TEST(Thread, WakeHookFiresOncePerHandoffAndOnTerminateRunsOnMain) {
   SetWakeMainThread(nullptr);
   EXPECT_EQ(Wakes, 4); // three handoffs and the termination notification
   EXPECT_TRUE(TerminateOnMain);
+}
+
+TEST(Thread, ClearingTheWakeHookWaitsForTheCallInFlight) {
+  // The owner of a hook clears it and frees what it uses while another thread
+  // is still inside it: clearing must wait for that call.
+  auto Owned = std::make_unique<int>(0);
+  std::promise<void> Entered;
+  std::atomic<bool> HookReturned{false};
+  SetWakeMainThread([&, Data = Owned.get()] {
+    Entered.set_value();
+    // Long enough for a clearing that does not wait to come back first.
+    std::this_thread::sleep_for(100ms);
+    ++*Data;
+    HookReturned = true;
+  });
+  std::thread Queuer([] { TThread::Queue([] {}); });
+  Entered.get_future().wait();
+  SetWakeMainThread(nullptr);
+  EXPECT_TRUE(HookReturned);
+  Owned.reset();
+  Queuer.join();
+  CheckSynchronize();
+}
+
+TEST(MainLoop, GoesSafelyWhileAnotherThreadKeepsWakingIt) {
+  // Each loop closes its descriptor while the other thread may be waking it.
+  std::atomic<bool> Done{false};
+  std::thread Queuer([&] {
+    for (int I = 0; I < 20000; ++I)
+      TThread::Queue([] {});
+    Done = true;
+  });
+  while (!Done.load())
+    std::make_unique<TMainLoop>().reset();
+  Queuer.join();
+  CheckSynchronize();
 }
 
 TEST(Thread, QueueDoesNotWaitAndShowsItsException) {
