@@ -10,6 +10,7 @@ packages=(
   gettext
   xvfb xauth imagemagick fonts-dejavu-core
   clang-14 libclang-rt-14-dev clang-format
+  dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()
