@@ -2,8 +2,9 @@
 
 #include <string>
 
-// Full path of the running executable (resolved once, from /proc/self/exe).
+// Full path of the running executable, in UTF-8 (resolved once: from
+// /proc/self/exe on Linux, from the module file name on Windows).
 const std::string& ExecutablePath();
 
-// Folder of the running executable, with a trailing '/'.
+// Folder of the running executable, with a trailing path delimiter.
 std::string ExecutableDir();

@@ -2,9 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <pwd.h>
 #include <system_error>
-#include <unistd.h>
 
 #include "base/ExePath.h"
 
@@ -12,19 +10,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Paths are UTF-8 in the program; std::filesystem takes and gives them as
+// such only through char8_t (its plain strings are the ANSI code page on
+// Windows).
+fs::path PathOf(const std::string& Utf8) {
+  return fs::path(std::u8string(Utf8.begin(), Utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& Path) {
+  const std::u8string Text = Path.u8string();
+  return std::string(Text.begin(), Text.end());
+}
+
 bool IsFolder(const std::string& Path) {
   std::error_code Error;
-  return !Path.empty() && fs::is_directory(Path, Error);
+  return !Path.empty() && fs::is_directory(PathOf(Path), Error);
 }
 
 bool Exists(const std::string& Path) {
   std::error_code Error;
-  return fs::exists(Path, Error);
-}
-
-std::string Environment(const char* Name) {
-  const char* Value = std::getenv(Name);
-  return Value ? std::string(Value) : std::string();
+  return fs::exists(PathOf(Path), Error);
 }
 
 } // namespace
@@ -33,7 +38,7 @@ std::string CatalogDirectoryFor(const std::string& ExeDir, bool Carried) {
   const std::string Beside = ExeDir + "locale";
   if (Carried || IsFolder(Beside))
     return Beside;
-  const std::string Shared = (fs::path(ExeDir) / "../share/hxt24/locale").lexically_normal();
+  const std::string Shared = Utf8Of((PathOf(ExeDir) / "../share/hxt24/locale").lexically_normal());
   return IsFolder(Shared) ? Shared : Beside;
 }
 
@@ -44,23 +49,15 @@ std::string ConfigFileFor(const std::string& ExeDir, const std::string& XdgConfi
     return Beside;
   // A relative XDG_CONFIG_HOME is invalid and ignored, as the base directory rules say.
   if (!XdgConfigHome.empty() && XdgConfigHome.front() == '/')
-    return (fs::path(XdgConfigHome) / "hxt24/config.ini").string();
+    return Utf8Of(PathOf(XdgConfigHome) / "hxt24/config.ini");
   if (!Home.empty())
-    return (fs::path(Home) / ".config/hxt24/config.ini").string();
+    return Utf8Of(PathOf(Home) / ".config/hxt24/config.ini");
   return Beside;
-}
-
-std::string ConfigFilePath() {
-  std::string Home = Environment("HOME");
-  if (Home.empty())
-    if (const passwd* User = getpwuid(getuid()); User && User->pw_dir)
-      Home = User->pw_dir;
-  return ConfigFileFor(ExecutableDir(), Environment("XDG_CONFIG_HOME"), Home);
 }
 
 std::string SaveStartFolderFor(const std::string& ExeDir, const std::string& UserFolder,
                                const std::string& Home) {
-  if (IsFolder(ExeDir) && access(ExeDir.c_str(), W_OK) == 0)
+  if (IsFolder(ExeDir) && IsWritableFolder(ExeDir))
     return ExeDir;
   if (IsFolder(UserFolder))
     return UserFolder;

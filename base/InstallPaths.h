@@ -18,8 +18,12 @@ std::string CatalogDirectoryFor(const std::string& ExeDir, bool Carried);
 std::string ConfigFileFor(const std::string& ExeDir, const std::string& XdgConfigHome,
                           const std::string& Home);
 // ConfigFileFor the running executable, $XDG_CONFIG_HOME and $HOME (the password
-// database's home when $HOME is unset).
+// database's home when $HOME is unset). On Windows: "<ExeDir>config.ini" when it
+// exists, else "%APPDATA%\hxt24\config.ini".
 std::string ConfigFilePath();
+
+// True when this user may create files in Folder.
+bool IsWritableFolder(const std::string& Folder);
 
 // Where a save dialog starts: ExeDir when it is a folder this user may write to, else
 // UserFolder (the pictures or documents folder) when it is a folder, else Home.

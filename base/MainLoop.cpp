@@ -1,21 +1,11 @@
 #include "base/MainLoop.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <utility>
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include "base/Exception.h"
 #include "base/ExceptionDisplay.h"
-#include "base/Format.h"
 
 TMainLoop::TMainLoop() {
-  FEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (FEvent < 0)
-    throw Exception(Format("Cannot create the main loop's event (error %d)", {errno}));
+  FEvent = CreateWakeEvent();
   SetWakeMainThread([this] { Wake(); });
 }
 
@@ -24,13 +14,11 @@ TMainLoop::~TMainLoop() {
   // writes to the descriptor after it is closed (or to another file that
   // reuses its number).
   SetWakeMainThread(nullptr);
-  close(FEvent);
+  CloseWakeEvent(FEvent);
 }
 
 void TMainLoop::Wake() noexcept {
-  const std::uint64_t One = 1;
-  // A full counter (never in practice) still leaves the descriptor readable.
-  (void)!write(FEvent, &One, sizeof One);
+  SignalWakeEvent(FEvent);
 }
 
 void TMainLoop::Post(std::function<void()> Call) {
@@ -59,14 +47,8 @@ bool TMainLoop::WaitAndRun(std::chrono::steady_clock::time_point Deadline, bool 
       return false;
     Timeout = Left.count() > 1000000 ? 1000000 : static_cast<int>(Left.count());
   }
-  pollfd P{FEvent, POLLIN, 0};
-  int N = poll(&P, 1, Timeout);
-  if (N == 0)
+  if (!SleepOnWakeEvent(FEvent, Timeout))
     return !Limited || std::chrono::steady_clock::now() < Deadline;
-  if (N < 0 && errno != EINTR)
-    throw Exception(Format("The main loop's wait failed (error %d)", {errno}));
-  std::uint64_t Count;
-  (void)!read(FEvent, &Count, sizeof Count);
   ++FWakeups;
   // Handoffs first: a thread blocked in one is the most urgent.
   CheckSynchronize();

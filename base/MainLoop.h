@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -9,7 +10,7 @@
 #include "base/Thread.h"
 
 // The main thread's event loop for programs without a window toolkit (the dump
-// tool, tests). It sleeps on one descriptor until a thread hands a call over,
+// tool, tests). It sleeps on one wake-up object until a thread hands a call over,
 // a call is posted, Quit is requested or the optional time limit passes; it
 // never polls. While it exists it is the wake hook of the thread handoff.
 class TMainLoop {
@@ -46,7 +47,17 @@ private:
   // One sleep (up to Timeout) and one round of work; false if it timed out.
   bool WaitAndRun(std::chrono::steady_clock::time_point Deadline, bool Limited);
 
-  int FEvent = -1;
+  // The wake-up object and the sleep on it, one source per platform
+  // (MainLoopPosix.cpp: an eventfd; MainLoopWin32.cpp: an event object, and
+  // the sleep also dispatches the thread's window messages).
+  static std::intptr_t CreateWakeEvent();
+  static void CloseWakeEvent(std::intptr_t Event) noexcept;
+  static void SignalWakeEvent(std::intptr_t Event) noexcept;
+  // Sleeps until Event is signalled (true; the signal is consumed) or
+  // TimeoutMs has passed (false); -1 sleeps without a limit.
+  static bool SleepOnWakeEvent(std::intptr_t Event, int TimeoutMs);
+
+  std::intptr_t FEvent = -1;
   std::mutex FLock;
   std::deque<std::function<void()>> FPosted;
   std::atomic<bool> FQuit{false};

@@ -7,13 +7,9 @@
 #include <shared_mutex>
 #include <utility>
 
-#include <sys/resource.h>
-#include <time.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include "base/Exception.h"
 #include "base/ExceptionDisplay.h"
+#include "base/ThreadPlatform.h"
 
 namespace {
 
@@ -135,15 +131,6 @@ void Run(const std::shared_ptr<TRequest>& R) {
   }
 }
 
-pid_t KernelThreadId() {
-  return static_cast<pid_t>(syscall(SYS_gettid));
-}
-
-int NiceOf(TThreadPriority Priority) {
-  static const int Nice[] = {19, 10, 5, 0, -5, -10, -20};
-  return Nice[Priority];
-}
-
 } // namespace
 
 bool IsMainThread() {
@@ -260,10 +247,10 @@ void TThread::ApplyPriority() {
     Id = FKernelId;
     Value = FPriority;
   }
-  // On Linux a thread's nice value is its own; failing to raise it without
-  // privileges leaves it normal, which is all a serial line needs.
+  // Failing to raise it without privileges leaves it normal, which is all a
+  // serial line needs.
   if (Id != 0)
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(Id), NiceOf(Value));
+    SetSystemThreadPriority(Id, Value);
 }
 
 void TThread::WaitFor() {
@@ -296,7 +283,7 @@ void TThread::WaitFor() {
 void TThread::ThreadMain() {
   {
     std::lock_guard Guard(Handoff().Lock);
-    FKernelId = KernelThreadId();
+    FKernelId = CurrentSystemThreadId();
     FThreadId = std::this_thread::get_id();
   }
   if (FPriority != tpNormal)
@@ -313,11 +300,10 @@ void TThread::ThreadMain() {
     if (!Error)
       Error = std::current_exception();
   }
-  timespec Used{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Used);
+  const std::chrono::nanoseconds Used = CurrentThreadCpuTime();
   THandoff& H = Handoff();
   std::lock_guard Guard(H.Lock);
-  FCpuTime = std::chrono::seconds(Used.tv_sec) + std::chrono::nanoseconds(Used.tv_nsec);
+  FCpuTime = Used;
   FFatalException = Error;
   FFinished = true;
   H.MainWake.notify_all();

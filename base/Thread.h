@@ -89,7 +89,7 @@ private:
   bool FFinished = false;
   bool FTerminated = false;
   TThreadPriority FPriority = tpNormal;
-  int FKernelId = 0;         // the thread's id for setpriority, once it runs
+  int FKernelId = 0;         // the system's id of the thread, once it runs
   std::thread::id FThreadId; // set by the thread itself when it starts
   std::exception_ptr FFatalException;
   std::chrono::nanoseconds FCpuTime{0};

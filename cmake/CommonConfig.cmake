@@ -8,6 +8,12 @@ endif()
 target_include_directories(hxt24_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(hxt24_options INTERFACE
   HXT24_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+if(WIN32)
+  # The Windows sources call the W functions by name; windows.h stays lean and
+  # leaves std::min/std::max alone. Windows 7 is the oldest system supported.
+  target_compile_definitions(hxt24_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
 
 # Registers one GoogleTest program with CTest. LABELS lets CI pick the threaded
 # tests for the ThreadSanitizer run ("threads").

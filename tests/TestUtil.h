@@ -6,6 +6,7 @@
 #include <string_view>
 #include <cstdlib>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -29,10 +30,19 @@
 class TTempDir {
 public:
   TTempDir() {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "hxt24-test-XXXXXX").string();
-    if (!mkdtemp(Pattern.data()))
-      throw std::runtime_error("mkdtemp failed");
-    FPath = Pattern;
+    // A random name, created only if nobody has it (as mkdtemp does, also on
+    // Windows).
+    std::random_device Random;
+    const auto Base = std::filesystem::temp_directory_path();
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+      auto Candidate = Base / ("hxt24-test-" + std::to_string(Random()));
+      std::error_code Error;
+      if (std::filesystem::create_directory(Candidate, Error)) {
+        FPath = Candidate;
+        return;
+      }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
   }
   ~TTempDir() {
     std::error_code Ignored;
