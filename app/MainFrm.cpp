@@ -1,5 +1,7 @@
 #include "app/MainFrm.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -194,6 +196,7 @@ void TMainForm::FormCreate() {
   resize(CheckedWindowSize(Width, MinWidth, DesignedWidth), height());
   const int Height = FIniFile->ReadInteger(SettingsSection, "Height", height());
   resize(width(), CheckedWindowSize(Height, MinHeight, DesignedHeight));
+  FitToScreen();
   const auto ReadColor = [this](const char* Key, std::uint32_t Default) {
     const auto Value =
         FIniFile->ReadInteger(SettingsSection, Key, static_cast<std::int32_t>(Default));
@@ -234,12 +237,26 @@ void TMainForm::showEvent(QShowEvent* Event) {
   // Centred on the screen at the first show, at the size config.ini gave.
   if (!FShown) {
     FShown = true;
+    FitToScreen();
     if (const QScreen* Screen = screen())
-      move(
-          QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), Screen->availableGeometry())
-              .topLeft());
+      move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(),
+                               Screen->availableGeometry())
+               .topLeft());
   }
   QMainWindow::showEvent(Event);
+}
+
+void TMainForm::FitToScreen() {
+  // Never larger than the screen's free area: a window beyond it cannot be
+  // reached to resize it, and its picture costs memory and time in
+  // proportion to its size (16384 x 16384 would be a gigabyte).
+  const QScreen* Screen = screen();
+  if (!Screen)
+    return;
+  // The frame counts too, once the window system has given the window one.
+  const QSize Free = Screen->availableGeometry().size() - (frameGeometry().size() - size());
+  resize(std::max(MinWidth, std::min(width(), Free.width())),
+         std::max(MinHeight, std::min(height(), Free.height())));
 }
 
 void TMainForm::ResetTrace() {

@@ -91,6 +91,9 @@ protected:
   void showEvent(QShowEvent* Event) override;
 
 private:
+  // Shrinks the window to the free area of its screen (never below the
+  // minimum size).
+  void FitToScreen();
   // The receiver reads straight from the port.
   class TPortByteSource : public TByteSource {
   public:

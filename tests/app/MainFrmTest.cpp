@@ -206,17 +206,23 @@ TEST_F(MainFrmTest, ConfigFileSetsSizeAndColours) {
       // Outside the usable range: the designed size.
       {"[Settings]\nWidth=50\nHeight=-300\n", 625, 375, 65280, 8421504, 8421376},
       {"[Settings]\nWidth=16385\nHeight=100000\n", 625, 375, 65280, 8421504, 8421376},
-      {"[Settings]\nWidth=16384\nHeight=150\n", 16384, 150, 65280, 8421504, 8421376},
+      // Larger than the screen's free area (0 below: as large as that area).
+      {"[Settings]\nWidth=16384\nHeight=150\n", 0, 150, 65280, 8421504, 8421376},
+      {"[Settings]\nWidth=16384\nHeight=16384\n", 0, 0, 65280, 8421504, 8421376},
       // Colours keep their low 24 bits.
       {"[Settings]\nTraceColor=$FF0000FF\nBackColor=-1\n", 625, 375, 0xFF, 8421504, 0xFFFFFF},
       // Keys in another section do not count.
       {"[Other]\nWidth=800\nTraceColor=255\n", 625, 375, 65280, 8421504, 8421376},
   };
+  const QSize Free = QGuiApplication::primaryScreen()->availableGeometry().size();
+  ASSERT_LT(Free.width(), 16384);
+  ASSERT_GE(Free.width(), 800);
+  ASSERT_GE(Free.height(), 600);
   for (const auto& R : Rows) {
     WriteIni(R.Ini);
     TMainForm Form(IniFile());
-    EXPECT_EQ(Form.width(), R.Width) << R.Ini;
-    EXPECT_EQ(Form.height(), R.Height) << R.Ini;
+    EXPECT_EQ(Form.width(), R.Width ? R.Width : Free.width()) << R.Ini;
+    EXPECT_EQ(Form.height(), R.Height ? R.Height : Free.height()) << R.Ini;
     EXPECT_EQ(Form.TraceColor(), R.Trace) << R.Ini;
     EXPECT_EQ(Form.GridColor(), R.Grid) << R.Ini;
     EXPECT_EQ(Form.BackColor(), R.Back) << R.Ini;
@@ -248,6 +254,17 @@ TEST_F(MainFrmTest, FirstShowCentresTheWindowOnTheScreen) {
   Form.show();
   ProcessPendingEvents();
   EXPECT_EQ(Form.pos(), Screen.topLeft() + QPoint(3, 4));
+
+  // A window as large as the screen's free area fills it, frame and all,
+  // centred.
+  WriteIni("[Settings]\nWidth=16384\nHeight=16384\n");
+  TMainForm Large(IniFile());
+  Large.show();
+  ProcessPendingEvents();
+  EXPECT_TRUE(Screen.contains(Large.frameGeometry()))
+      << Large.frameGeometry().width() << "x" << Large.frameGeometry().height();
+  EXPECT_GE(Large.width(), Screen.width() - 60);
+  EXPECT_NEAR(Large.geometry().center().x(), Screen.center().x(), 4);
 }
 
 TEST_F(MainFrmTest, ScopeAreaFillsTheSpaceAndPaintsOpaque) {
