@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
-// A GNU gettext MO catalog laid over bytes that someone else keeps (a mapped
-// file). Attach checks the whole layout once, so that lookups afterwards never
+// A GNU gettext MO catalog laid over bytes that someone else keeps (the
+// domain's copy of the file). Attach checks the whole layout once, so that lookups afterwards never
 // read outside those bytes.
 class TMoCatalog {
 public:

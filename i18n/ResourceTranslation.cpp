@@ -29,6 +29,9 @@ std::vector<std::string> ResourceStringDomainList() {
 }
 
 std::u16string TranslateResourceText(std::u16string_view Text) {
+  // The empty text stays empty: a catalog's entry for it is its header.
+  if (Text.empty())
+    return std::u16string();
   // The walk runs on a copy, so the lock is not held while catalogs open (and
   // an error raised there may itself load resource strings).
   std::vector<std::string> Domains;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "base/ExePath.h"
 #include "base/IniFile.h"
 #include "base/InstallPaths.h"
+#include "base/SafeFile.h"
 #include "base/WideText.h"
 
 std::atomic<TGnuGettextInstance*> Translator{nullptr};
@@ -39,6 +39,13 @@ std::string WithSeparator(std::string Directory) {
   return Directory;
 }
 
+std::atomic<TCatalogFailureHandler> CatalogFailureHandler{nullptr};
+
+std::string CouldNotTranslate(std::string_view Text) {
+  return "Error: Could not translate " + std::string(Text) +
+         ". Probably because the mo file doesn't contain utf-8 encoded translations.";
+}
+
 std::uint64_t LittleEndian64(const unsigned char* Bytes) {
   std::uint64_t Value = 0;
   for (int i = 7; i >= 0; --i)
@@ -47,6 +54,10 @@ std::uint64_t LittleEndian64(const unsigned char* Bytes) {
 }
 
 } // namespace
+
+void SetCatalogFailureHandler(TCatalogFailureHandler Handler) {
+  CatalogFailureHandler.store(Handler, std::memory_order_release);
+}
 
 // --- Carried catalogs -------------------------------------------------------
 
@@ -148,10 +159,6 @@ void TDomain::SetLanguage(const std::string& Code) {
   FMayOpen.store(true, std::memory_order_release);
 }
 
-TDomain::TOpenCatalog::~TOpenCatalog() {
-  munmap(View, ViewSize);
-}
-
 const TMoCatalog& TDomain::Catalog() const {
   static const TMoCatalog Closed;
   const TOpenCatalog* Open = FOpen.load(std::memory_order_acquire);
@@ -182,6 +189,22 @@ void TDomain::OpenCatalog() {
   std::unique_lock Lock(FLock);
   if (FOpen.load() || !FMayOpen.load())
     return;
+  try {
+    ReadCatalog();
+  } catch (const Exception& E) {
+    const TCatalogFailureHandler Handler = CatalogFailureHandler.load(std::memory_order_acquire);
+    if (!Handler)
+      throw;
+    // Told once: the domain goes on without a catalog (texts untranslated)
+    // until its language or directory changes.
+    FMayOpen.store(false, std::memory_order_release);
+    Lock.unlock();
+    Handler(E.Message());
+  }
+}
+
+// Under the writer lock: finds the catalog, reads it and publishes it.
+void TDomain::ReadCatalog() {
   const TAssemblyAnalyzer* Analyzer = AssemblyAnalyzer.load();
   const auto Exists = [Analyzer](const std::string& Path) {
     return (Analyzer && Analyzer->HasEmbeddedFile(Path)) || IsRegularFile(Path);
@@ -203,35 +226,44 @@ void TDomain::OpenCatalog() {
     Carried = true;
   }
 
-  const int Handle = open(File.FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Handle < 0)
+  // The catalog is read into memory of our own: a mapping would die with a
+  // signal when the file is rewritten in place under it. Catalogs are small;
+  // one beyond MaxCatalogSize is refused rather than read.
+  const std::uint64_t Limit =
+      Carried ? std::min(File.Size, MaxCatalogSize + 1) : MaxCatalogSize + 1;
+  std::string Bytes, Reason;
+  std::uint64_t FileSize = 0;
+  switch (ReadRegularFile(File.FileName, File.Offset, Limit, Bytes, FileSize, Reason)) {
+  case TReadResult::rrOk:
+    break;
+  case TReadResult::rrMissing:
+  case TReadResult::rrCannotOpen:
     throw Exception("Cannot open file " + Path);
-  struct stat Info;
-  if (fstat(Handle, &Info) != 0 || Info.st_size <= 0) {
-    close(Handle);
+  case TReadResult::rrNotRegularFile:
     throw Exception("Cannot create memory map on file " + Path);
+  case TReadResult::rrCannotRead:
+    throw Exception("Cannot map file " + Path + " into memory. Reason: " + Reason);
   }
-  const auto FileSize = static_cast<std::uint64_t>(Info.st_size);
-  void* View = mmap(nullptr, FileSize, PROT_READ, MAP_PRIVATE, Handle, 0);
-  const int MapError = errno;
-  close(Handle);
-  if (View == MAP_FAILED)
-    throw Exception("Cannot map file " + Path + " into memory. Reason: " + std::strerror(MapError));
-
-  // A carried catalog ends where its entry says, and never beyond the file.
-  std::uint64_t Available = File.Offset <= FileSize ? FileSize - File.Offset : 0;
-  if (Carried && File.Size < Available)
-    Available = File.Size;
-  TMoCatalog Catalog;
-  if (!Catalog.Attach(static_cast<const unsigned char*>(View) + (Available ? File.Offset : 0),
-                      Available)) {
-    munmap(View, FileSize);
-    throw Exception("This file is not a valid GNU gettext mo file: " + Path);
-  }
+  if (Bytes.empty() && !Carried)
+    throw Exception("Cannot create memory map on file " + Path);
+  if (Bytes.size() > MaxCatalogSize)
+    throw Exception("Cannot map file " + Path + " into memory. Reason: " + SystemErrorText(EFBIG));
   auto Open = std::make_unique<TOpenCatalog>();
+  Open->Bytes = std::move(Bytes);
+  TMoCatalog Catalog;
+  if (!Catalog.Attach(reinterpret_cast<const unsigned char*>(Open->Bytes.data()),
+                      Open->Bytes.size()))
+    throw Exception("This file is not a valid GNU gettext mo file: " + Path);
+  // A program that goes on without a broken catalog checks it whole now, so
+  // that it shows one language, not a mix up to the first bad translation.
+  if (CatalogFailureHandler.load(std::memory_order_acquire))
+    for (std::uint32_t i = 0; i < Catalog.StringCount(); ++i) {
+      const std::string_view Source = Catalog.Source(i);
+      const auto Decoded = DecodeTranslation(Catalog.Translation(i));
+      if (!Source.empty() && (!Decoded || Decoded->empty()))
+        throw Exception(CouldNotTranslate(Source) + " (" + Path + ")");
+    }
   Open->Catalog = Catalog;
-  Open->View = View;
-  Open->ViewSize = FileSize;
   Open->CatalogOffset = File.Offset;
   FCatalogs.push_back(std::move(Open));
   FOpen.store(FCatalogs.back().get(), std::memory_order_release);
@@ -427,9 +459,13 @@ std::u16string TGnuGettextInstance::TranslateInDomain(std::string_view Domain,
     Key = Converted;
   }
   std::optional<std::u16string> Result = Target.LookupWide(Key);
-  if (!Text.empty() && (!Result || Result->empty()))
-    throw Exception("Error: Could not translate " + Utf16ToUtf8(Text) +
-                    ". Probably because the mo file doesn't contain utf-8 encoded translations.");
+  if (!Text.empty() && (!Result || Result->empty())) {
+    // A program with a failure handler has checked its catalogs when they
+    // opened; it gets the text untranslated rather than an error.
+    if (CatalogFailureHandler.load(std::memory_order_acquire))
+      return std::u16string(Text);
+    throw Exception(CouldNotTranslate(Utf16ToUtf8(Text)));
+  }
   return Result ? std::move(*Result) : std::u16string();
 }
 

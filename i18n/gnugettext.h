@@ -71,6 +71,10 @@ inline constexpr std::size_t CarriedCatalogMarkerSize = 44;
 // The table offset as stored in this executable's marker.
 std::uint64_t CarriedCatalogTableOffset();
 
+// The largest catalog read (a catalog of every text of this program is a few
+// tens of KiB).
+inline constexpr std::uint64_t MaxCatalogSize = 16 << 20;
+
 // One text domain with at most one open catalog.
 class TDomain {
 public:
@@ -100,21 +104,21 @@ public:
 private:
   friend class TGnuGettextInstance;
   void OpenCatalog();
+  void ReadCatalog();
   std::string CatalogPath(std::string_view Language) const;
 
   std::string FName;
   std::string FDirectory;
   std::string FLanguageCode;
   std::atomic<bool> FMayOpen{true};
-  // An open catalog with its mapping. Lookups read it without a lock, so a
-  // closed catalog stays mapped (retired) until the domain goes: a search
-  // that meets a CloseCatalog still reads valid memory.
+  // An open catalog with its bytes, read whole when it opened. Lookups read
+  // it without a lock, so a closed catalog stays in memory (retired) until
+  // the domain goes: a search that meets a CloseCatalog still reads valid
+  // memory.
   struct TOpenCatalog {
     TMoCatalog Catalog;
-    void* View = nullptr;
-    std::uint64_t ViewSize = 0;
+    std::string Bytes;
     std::uint64_t CatalogOffset = 0;
-    ~TOpenCatalog();
   };
   std::atomic<const TOpenCatalog*> FOpen{nullptr};
   std::vector<std::unique_ptr<TOpenCatalog>> FCatalogs; // open and retired ones
@@ -152,6 +156,16 @@ private:
   mutable std::mutex FDomainsLock;
   std::vector<std::unique_ptr<TDomain>> FDomains;
 };
+
+// What a program does with a catalog that cannot be used (it cannot be read,
+// it is damaged, or a translation in it is not UTF-8). Without a handler (the
+// default) the lookup raises the catalog's error, every time. With one, a
+// catalog is checked whole when it opens; a failure goes to the handler once,
+// as a message naming the file, and the domain goes on without a catalog: its
+// texts come back untranslated. The client sets one that writes to stderr, so
+// that a broken catalog never stops it.
+using TCatalogFailureHandler = void (*)(const std::string& Message);
+void SetCatalogFailureHandler(TCatalogFailureHandler Handler);
 
 // The process's translator and carried-catalog index; null outside the
 // start-up/shutdown span.

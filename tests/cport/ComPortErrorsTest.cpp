@@ -129,3 +129,26 @@ TEST(ComPortErrorsLifecycle, ShutdownReleasesTableAndErrorsStayReadable) {
   EXPECT_EQ(EComPort(peOpenFailed, 2).Message(), "Unable to open com port (win error code: 2)");
   EXPECT_EQ(EComPort(peConnectedProperty).Message(), "Cannot set property while connected");
 }
+
+// The client's start-up over a truncated German catalog (the client sets a
+// failure handler): the component's start-up goes through, its messages stay
+// English, and the catalog is told once.
+TEST_F(TranslatedComPortErrors, DamagedCatalogAtStartUpLeavesTheMessagesInEnglish) {
+  static int Told = 0;
+  Told = 0;
+  struct THandler {
+    THandler() {
+      SetCatalogFailureHandler([](const std::string&) { ++Told; });
+    }
+    ~THandler() { SetCatalogFailureHandler(nullptr); }
+  } Handler;
+  const std::string Catalog = Dir.File("de/LC_MESSAGES/default.mo");
+  BuildCatalog(Catalog, PoText({{"Unable to open com port", "COM-Port kann nicht ge\xc3\xb6"
+                                                            "ffnet werden"}}));
+  std::filesystem::resize_file(Catalog, 100);
+  StartTranslation();
+  Translator.load()->BindDomain("default", Dir.Path().string());
+  EXPECT_NO_THROW(InitComPortErrors());
+  EXPECT_EQ(EComPort(peOpenFailed, 2).Message(), "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(Told, 1);
+}

@@ -109,3 +109,13 @@ TEST(ResourceTranslation, LanguageCWithNoCatalogsLeavesEverythingAlone) {
   EXPECT_EQ(LoadResString(SInvalidFormat), "Format '%s' invalid or incompatible with argument");
   EXPECT_EQ(TranslateText(u"Unable to open com port"), u"Unable to open com port");
 }
+
+// The empty resource string is not looked up: a catalog's entry for the empty
+// text is its header.
+TEST_F(ResourceTranslationTest, EmptyResourceStringStaysEmpty) {
+  static const char Empty[] = "";
+  const TResStringRec Rec{reinterpret_cast<std::uintptr_t>(Empty)};
+  ASSERT_NE(Translator.load()->TranslateInDomain("default", u""), u""); // the header
+  EXPECT_EQ(LoadResString(Rec), "");
+  EXPECT_EQ(TranslateResourceText(u""), u"");
+}

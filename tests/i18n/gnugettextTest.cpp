@@ -283,3 +283,63 @@ TEST(MoCatalog, BinarySearchFindsEveryStringWithinTheComparisonBound) {
     }
   }
 }
+
+// A catalog replaced in place while the program runs (cp new.mo default.mo):
+// the open catalog is the program's own copy, so lookups go on as before
+// instead of reading vanished pages.
+TEST_F(CatalogTest, CatalogRewrittenInPlaceKeepsItsTranslations) {
+  BuildCatalog(MoPath("de"), GermanEntries);
+  auto Instance = MakeTranslator("de");
+  EXPECT_EQ(Instance->TranslateInCurrentDomain(u"Unable to open com port"),
+            u"COM-Port kann nicht geöffnet werden");
+  std::filesystem::resize_file(MoPath("de"), 0);
+  EXPECT_EQ(Instance->TranslateInCurrentDomain(u"Unable to open com port"),
+            u"COM-Port kann nicht geöffnet werden");
+  WriteTextFile(MoPath("de"), std::string(100000, 'x'));
+  EXPECT_EQ(Instance->TranslateInDomain("default", u"Größe"), u"Size in German");
+}
+
+// With a failure handler (the client's), a catalog that cannot be used is
+// told once, naming the file, and its domain goes on untranslated; a catalog
+// with a bad translation is refused whole, not up to that entry.
+TEST_F(CatalogTest, UnusableCatalogWithAFailureHandlerIsToldOnceAndLeftOut) {
+  static std::vector<std::string> Told;
+  Told.clear();
+  SetCatalogFailureHandler([](const std::string& Message) { Told.push_back(Message); });
+  struct TCase {
+    const char* Name;
+    void (*Make)(const std::string& Path);
+    const char* Message; // the message up to the path
+  };
+  const TCase Cases[] = {
+      {"truncated",
+       [](const std::string& P) {
+         BuildCatalog(P, GermanEntries);
+         std::filesystem::resize_file(P, 40);
+       },
+       "This file is not a valid GNU gettext mo file: "},
+      {"not a catalog", [](const std::string& P) { WriteTextFile(P, std::string(64, 'x')); },
+       "This file is not a valid GNU gettext mo file: "},
+      {"empty", [](const std::string& P) { WriteTextFile(P, ""); },
+       "Cannot create memory map on file "},
+      {"not UTF-8",
+       [](const std::string& P) {
+         BuildCatalog(P, PoText({{"No", "Nein"}, {"Yes", "J\xE4"}}, "ISO-8859-1"));
+       },
+       "Error: Could not translate Yes. Probably because the mo file doesn't contain utf-8 "
+       "encoded translations. ("},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Told.clear();
+    std::filesystem::create_directories(Dir.File("de/LC_MESSAGES"));
+    Case.Make(MoPath("de"));
+    auto Instance = MakeTranslator("de");
+    EXPECT_EQ(Instance->TranslateInCurrentDomain(u"No"), u"No");
+    EXPECT_EQ(Instance->TranslateInCurrentDomain(u"Yes"), u"Yes");
+    ASSERT_EQ(Told.size(), 1u);
+    EXPECT_EQ(Told[0].rfind(Case.Message, 0), 0u) << Told[0];
+    EXPECT_NE(Told[0].find(MoPath("de")), std::string::npos) << Told[0];
+  }
+  SetCatalogFailureHandler(nullptr);
+}
