@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "app/AboutDlg.h"
@@ -19,10 +20,34 @@
 
 namespace {
 
-// The serial component's start-up and shutdown (its translated messages).
-struct TComPortErrorsSession {
-  TComPortErrorsSession() { InitComPortErrors(); }
-  ~TComPortErrorsSession() { DoneComPortErrors(); }
+// A catalog the client cannot use is told once, naming the file; its texts
+// stay in English.
+void ReportUnusableCatalog(const std::string& Message) {
+  std::fprintf(stderr, "hxt24: %s (texts stay in English)\n", Message.c_str());
+}
+
+// The translation's start-up and the serial component's (its translated
+// messages), and their shutdown. Nothing here may stop the program: a failure
+// is reported and the texts stay in English.
+class TClientTranslation {
+public:
+  TClientTranslation() {
+    SetCatalogFailureHandler(&ReportUnusableCatalog);
+    try {
+      StartTranslation();
+      InitComPortErrors();
+    } catch (const std::exception& E) {
+      DoneComPortErrors();
+      std::fprintf(stderr, "hxt24: %s (texts stay in English)\n", E.what());
+    }
+  }
+  ~TClientTranslation() {
+    DoneComPortErrors();
+    StopTranslation();
+    SetCatalogFailureHandler(nullptr);
+  }
+  TClientTranslation(const TClientTranslation&) = delete;
+  TClientTranslation& operator=(const TClientTranslation&) = delete;
 };
 
 // The scope of --demo: a sine at 1 ms/div, run mode, DC, x1, 0.5 V/div.
@@ -108,8 +133,7 @@ int RunHxt24(int Argc, char** Argv) {
   // Translation starts before anything can raise or show a text and stops
   // only after the loop and every window are gone; the serial component's
   // messages are translated right after it.
-  TTranslationSession Translation;
-  TComPortErrorsSession PortErrors;
+  TClientTranslation Translation;
   THxtApplication Application(Argc, Argv);
   TResourceTranslator QtTexts;
   QCoreApplication::installTranslator(&QtTexts);

@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core
   clang-14 libclang-rt-14-dev clang-format
   dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin
 )

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,4 +211,54 @@ TEST_F(EndToEndTest, TheInProcessDemoScopeFeedsTheWindowAndShutsDownQuietly) {
   }
   ProcessPendingEvents();
   EXPECT_TRUE(Boxes.Boxes().empty());
+}
+
+// The client under LANG=de_DE.UTF-8 beside a truncated German default.mo (on
+// a virtual X display): it shows its window, says once on stderr which
+// catalog it left out, and keeps running in English.
+TEST(ClientProgram, ShowsItsWindowBesideADamagedCatalog) {
+  namespace fs = std::filesystem;
+  TTempDir Dir;
+  // The catalogs are found beside the executable itself, so it runs from a
+  // copy beside a damaged tree.
+  const fs::path Client = Dir.Path() / "hxt24";
+  fs::copy_file(HXT24_CLIENT_PATH, Client);
+  const fs::path Built = fs::path(HXT24_CLIENT_PATH).parent_path() / "locale/de/LC_MESSAGES";
+  const fs::path Catalogs = Dir.Path() / "locale/de/LC_MESSAGES";
+  fs::create_directories(Catalogs);
+  fs::copy_file(Built / "cport.mo", Catalogs / "cport.mo");
+  fs::copy_file(Built / "default.mo", Catalogs / "default.mo");
+  fs::resize_file(Catalogs / "default.mo", 100);
+  const std::string Err = Dir.File("err");
+  const std::string Script = Dir.File("run.sh");
+  WriteTextFile(Script,
+                "XDG_CONFIG_HOME='" + Dir.Path().string() +
+                    "' LANG=de_DE.UTF-8 QT_QPA_PLATFORM=xcb '" + Client.string() +
+                    "' -platform xcb 2>'" + Err +
+                    "' &\n"
+                    "pid=$!\n"
+                    "for i in $(seq 150); do\n"
+                    "  if xwininfo -root -tree | grep -q '\"HXT24\"'; then echo shown; break; fi\n"
+                    "  kill -0 $pid 2>/dev/null || break\n"
+                    "  sleep 0.1\n"
+                    "done\n"
+                    "kill $pid\n"
+                    "wait $pid\n"
+                    "echo status $?\n");
+  std::FILE* Out = popen(
+      ("xvfb-run -a -s '-screen 0 1024x768x24' sh '" + Script + "' 2>/dev/null").c_str(), "r");
+  ASSERT_NE(Out, nullptr);
+  std::string Text;
+  char Buffer[256];
+  while (std::fgets(Buffer, sizeof Buffer, Out))
+    Text += Buffer;
+  pclose(Out);
+  // Shown, then ended by the test's SIGTERM (143), not aborted (134).
+  EXPECT_EQ(Text, "shown\nstatus 143\n");
+  const std::string Told = ReadTextFile(Err);
+  const std::string Expected =
+      "hxt24: This file is not a valid GNU gettext mo file: " + (Catalogs / "default.mo").string() +
+      " (texts stay in English)\n";
+  EXPECT_NE(Told.find(Expected), std::string::npos) << Told;
+  EXPECT_EQ(Told.find("default.mo"), Told.rfind("default.mo")) << Told; // told once
 }
