@@ -29,8 +29,18 @@ namespace {
     "6637DB2E-62E1-4A60-AC19-C23867046A89";
 
 bool IsRegularFile(const std::string& Path) {
-  struct stat Info;
-  return stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
+  std::string Nothing, Reason;
+  std::uint64_t Size = 0;
+  return ReadRegularFile(Path, 0, 0, Nothing, Size, Reason) == TReadResult::rrOk;
+}
+
+// Up to Count bytes of the file from Offset; false when fewer are there.
+bool ReadAt(const std::string& FileName, std::uint64_t Offset, std::uint64_t Count,
+            std::string& Bytes) {
+  std::string Reason;
+  std::uint64_t Size = 0;
+  return ReadRegularFile(FileName, Offset, Count, Bytes, Size, Reason) == TReadResult::rrOk &&
+         Bytes.size() == Count;
 }
 
 std::string WithSeparator(std::string Directory) {
@@ -82,38 +92,32 @@ void TAssemblyAnalyzer::Analyze() {
 void TAssemblyAnalyzer::AnalyzeFile(const std::string& ExeFile, std::uint64_t TableOffset) {
   if (TableOffset == 0)
     return;
-  const auto Slash = ExeFile.rfind('/');
+  const auto Slash = ExeFile.find_last_of("/\\");
   FBaseDirectory = Slash == std::string::npos ? std::string("./") : ExeFile.substr(0, Slash + 1);
   FExeFile = ExeFile;
-  std::FILE* File = std::fopen(ExeFile.c_str(), "rb");
-  if (!File)
-    return;
   constexpr std::uint64_t MaxNameLength = 4096;
   std::uint64_t Position = TableOffset;
+  std::string Bytes;
   for (;;) {
-    unsigned char Head[24];
-    if (fseeko(File, static_cast<off_t>(Position), SEEK_SET) != 0 ||
-        std::fread(Head, 1, 8, File) != 8)
+    if (!ReadAt(ExeFile, Position, 8, Bytes))
       break;
-    const std::uint64_t Next = LittleEndian64(Head);
-    if (Next == 0)
-      break;
-    if (std::fread(Head + 8, 1, 16, File) != 16)
+    const std::uint64_t Next = LittleEndian64(reinterpret_cast<const unsigned char*>(Bytes.data()));
+    if (Next == 0 || !ReadAt(ExeFile, Position + 8, 16, Bytes))
       break;
     // Entries only go forward; anything else is a damaged table (and could
     // otherwise loop for ever).
     if (Next < Position + 24 || Next - Position - 24 > MaxNameLength)
       break;
-    std::string Name(Next - Position - 24, '\0');
-    if (std::fread(Name.data(), 1, Name.size(), File) != Name.size())
+    const auto* Sizes = reinterpret_cast<const unsigned char*>(Bytes.data());
+    const TAssemblyFileInfo Info{LittleEndian64(Sizes), LittleEndian64(Sizes + 8)};
+    std::string Name;
+    if (!ReadAt(ExeFile, Position + 24, Next - Position - 24, Name))
       break;
     std::replace(Name.begin(), Name.end(), '\\', '/');
-    TAssemblyFileInfo Info{LittleEndian64(Head + 8), LittleEndian64(Head + 16)};
     if (!FFiles.emplace(std::string(TrimText(Name)), Info).second)
       break;
     Position = Next;
   }
-  std::fclose(File);
 }
 
 const TAssemblyFileInfo* TAssemblyAnalyzer::Find(const std::string& Path) const {
@@ -356,26 +360,6 @@ std::string SystemLanguageCode(std::string_view LanguageName, std::string_view C
     if (Entry.Id == LocaleId)
       return Entry.Code;
   return "C";
-}
-
-std::string DetectSystemLanguage() {
-  // The user's locale on POSIX: the first of LC_ALL and LC_MESSAGES that is
-  // set, as "ll_CC.charset@modifier". There is no locale identifier here, so
-  // anything but a two-letter language with a two-letter country gives "C".
-  std::string_view Name;
-  for (const char* Variable : {"LC_ALL", "LC_MESSAGES"}) {
-    const char* Value = std::getenv(Variable);
-    if (Value && *Value) {
-      Name = Value;
-      break;
-    }
-  }
-  Name = Name.substr(0, Name.find_first_of(".@"));
-  const auto Underscore = Name.find('_');
-  const std::string_view Language = Name.substr(0, Underscore);
-  const std::string_view Country =
-      Underscore == std::string_view::npos ? std::string_view() : Name.substr(Underscore + 1);
-  return SystemLanguageCode(Language, Country, 0);
 }
 
 // --- TGnuGettextInstance ----------------------------------------------------
