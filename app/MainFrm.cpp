@@ -274,7 +274,7 @@ void TMainForm::UpdateMenuState() {
 void TMainForm::ScopePaint(QPainter& Canvas) {
   // Painting starts only once the window is created whole (FRenderer last).
   if (FRenderer)
-    FRenderer->ScopePaint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height());
+    FRenderer->ScopePaint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height(), true);
 }
 
 QImage TMainForm::ScopePicture() {

@@ -1,5 +1,7 @@
 #include "scope/ScopeRenderer.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -95,32 +97,51 @@ QImage* DirectTarget(QPainter& Painter, QSize Size, QPoint& Origin) {
 
 } // namespace
 
-void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H) {
+void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H,
+                                bool Retained) {
   FLastPaintDirect = false;
+  FLastPaintWhole = false;
   if (W <= 0 || H <= 0)
     return;
   QPoint Origin;
-  if (QImage* Target = DirectTarget(Painter, QSize(W, H), Origin)) {
-    // The painter's engine writes into this very buffer (it made the image
-    // its own when painting began), so nothing is copied here: constBits
-    // just avoids a second detach check.
-    const qsizetype Stride = Target->bytesPerLine();
-    uchar* Pixels = const_cast<uchar*>(Target->constBits()) + Origin.y() * Stride +
-                    Origin.x() * static_cast<qsizetype>(sizeof(QRgb));
-    ComposeScreen(Pixels, Stride, Samples, W, H);
-    FLastPaintDirect = true;
-    return;
+  QImage* Target = DirectTarget(Painter, QSize(W, H), Origin);
+  if (!Target) {
+    // Drawn as an image: ours, so it holds the last picture for certain.
+    if (FComposed.size() != QSize(W, H))
+      FComposed = QImage(W, H, QImage::Format_RGB32);
+    if (FComposed.isNull())
+      return;
+    Target = &FComposed;
+    Origin = QPoint(0, 0);
+    Retained = true;
   }
-  if (FScreen.size() != QSize(W, H))
-    FScreen = QImage(W, H, QImage::Format_RGB32);
-  if (FScreen.isNull())
-    return;
-  ComposeScreen(FScreen.bits(), FScreen.bytesPerLine(), Samples, W, H);
-  Painter.drawImage(QRect(0, 0, W, H), FScreen);
+  // The painter's engine writes into this very buffer (it made the image its
+  // own when painting began), so nothing is copied here: constBits just
+  // avoids a second detach check.
+  const qsizetype Stride = Target->bytesPerLine();
+  uchar* Pixels = const_cast<uchar*>(Target->constBits()) + Origin.y() * Stride +
+                  Origin.x() * static_cast<qsizetype>(sizeof(QRgb));
+  // A backing store with an alpha channel is cleared before each paint;
+  // an image that is not the one of the last paint (a new backing store
+  // after a resize, a grab) holds something else.
+  const TRetainedTarget This{Target->cacheKey() >> 32, Pixels, Stride, QSize(W, H)};
+  const bool Keeps = Retained && !Target->hasAlphaChannel() && This == FRetained;
+  Compose(Pixels, Stride, Samples, W, H, !Keeps);
+  FRetained = Retained ? This : TRetainedTarget{};
+  if (Target == &FComposed)
+    Painter.drawImage(QRect(0, 0, W, H), FComposed);
+  else
+    FLastPaintDirect = true;
 }
 
 void TScopeRenderer::ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples,
                                    int W, int H) {
+  FRetained = TRetainedTarget{};
+  Compose(Pixels, Stride, Samples, W, H, true);
+}
+
+void TScopeRenderer::Compose(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W,
+                             int H, bool Whole) {
   if (W <= 0 || H <= 0)
     return;
   ComputePoints(Samples, W, H);
@@ -129,17 +150,35 @@ void TScopeRenderer::ComposeScreen(uchar* Pixels, qsizetype Stride, const TScope
     FBackRow.assign(static_cast<std::size_t>(W), FBackColor);
     for (int Y = 0; Y < H; ++Y)
       std::memcpy(Pixels + Y * Stride, FBackRow.data(), RowBytes);
+    FLayoutSize = QSize();
+    FLastPaintWhole = true;
     return;
   }
-  PrepareLayout(W, H);
+  if (PrepareLayout(W, H))
+    Whole = true;
+  FLastPaintWhole = Whole;
   // Screen row y shows bitmap row FSourceRow[y]: before the trace, that is a
   // row line or background with the column lines.
-  for (int Y = 0; Y < H; ++Y)
-    std::memcpy(Pixels + Y * Stride,
-                FRowIsLine[static_cast<std::size_t>(FSourceRow[static_cast<std::size_t>(Y)])]
-                    ? FGridRow.data()
-                    : FBackRow.data(),
-                RowBytes);
+  const auto Prepared = [this](int Y) {
+    return FRowIsLine[static_cast<std::size_t>(FSourceRow[static_cast<std::size_t>(Y)])]
+               ? FGridRow.data()
+               : FBackRow.data();
+  };
+  if (Whole) {
+    for (int Y = 0; Y < H; ++Y)
+      std::memcpy(Pixels + Y * Stride, Prepared(Y), RowBytes);
+    FTraceRows.assign(static_cast<std::size_t>(W), TRowRange{});
+  } else {
+    // The target still holds the last picture: only the last trace's pixels
+    // go back to what lies under them (a few per column, where whole rows
+    // would be most of the area for a wave that crosses them).
+    for (int X = 0; X < W; ++X) {
+      TRowRange& Range = FTraceRows[static_cast<std::size_t>(X)];
+      for (int Y = Range.First; Y <= Range.Last; ++Y)
+        reinterpret_cast<QRgb*>(Pixels + Y * Stride)[X] = Prepared(Y)[X];
+      Range = TRowRange{};
+    }
+  }
   DrawTrace(Pixels, Stride, W, H, FRowSpans.data());
 }
 
@@ -150,10 +189,10 @@ void TScopeRenderer::ComputePoints(const TScopeSamples& Samples, int W, int H) {
     FPoints[I] = QPoint(static_cast<int>(I * Sx), static_cast<int>(Samples[I] * Sy));
 }
 
-void TScopeRenderer::PrepareLayout(int W, int H) {
+bool TScopeRenderer::PrepareLayout(int W, int H) {
   const QSize Size(W, H);
   if (Size == FLayoutSize && FLayoutBack == FBackColor && FLayoutGrid == FGridColor)
-    return;
+    return false;
   FLayoutSize = Size;
   FLayoutBack = FBackColor;
   FLayoutGrid = FGridColor;
@@ -188,6 +227,10 @@ void TScopeRenderer::PrepareLayout(int W, int H) {
     if (Span.Count++ == 0)
       Span.First = Y;
   }
+  // Whatever a retained target holds was drawn with the old rows.
+  FTraceRows.assign(static_cast<std::size_t>(W), TRowRange{});
+  FRetained = TRetainedTarget{};
+  return true;
 }
 
 void TScopeRenderer::DrawGrid() {
@@ -215,11 +258,12 @@ class TTracePen {
 public:
   // Rows: the screen rows showing each bitmap row, or null to draw at the
   // bitmap rows themselves.
+  // Written, with Rows: the screen rows the pen wrote in each column, widened.
   TTracePen(uchar* Pixels, qsizetype Stride, int Width, int Height, QRgb Color,
-            const TScopeRenderer::TRowSpan* Rows)
+            const TScopeRenderer::TRowSpan* Rows, TScopeRenderer::TRowRange* Written)
       : FPixels(reinterpret_cast<QRgb*>(Pixels)),
         FStride(Stride / static_cast<qsizetype>(sizeof(QRgb))), FWidth(Width), FHeight(Height),
-        FColor(Color), FRows(Rows) {}
+        FColor(Color), FRows(Rows), FWritten(Written) {}
 
   void Vertex(int X, int Y) {
     Plot(X - 1, Y - 1);
@@ -266,8 +310,13 @@ private:
     }
     // A bitmap row in a left-out band has no screen row (Count 0).
     const TScopeRenderer::TRowSpan& Span = FRows[Y];
+    if (Span.Count == 0)
+      return;
     for (int Row = Span.First; Row < Span.First + Span.Count; ++Row)
       FPixels[Row * FStride + X] = FColor;
+    TScopeRenderer::TRowRange& Column = FWritten[X];
+    Column.First = std::min(Column.First, Span.First);
+    Column.Last = std::max(Column.Last, Span.First + Span.Count - 1);
   }
 
   QRgb* FPixels;
@@ -276,15 +325,16 @@ private:
   int FHeight;
   QRgb FColor;
   const TScopeRenderer::TRowSpan* FRows;
+  TScopeRenderer::TRowRange* FWritten;
 };
 
 } // namespace
 
 void TScopeRenderer::DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H,
-                               const TRowSpan* Rows) const {
+                               const TRowSpan* Rows) {
   // Drawn by hand: a QPainter with a wide pen strokes the polyline into a path
   // first, which costs many times the rest of the paint.
-  TTracePen Pen(Pixels, Stride, W, H, FTraceColor, Rows);
+  TTracePen Pen(Pixels, Stride, W, H, FTraceColor, Rows, Rows ? FTraceRows.data() : nullptr);
   for (int I = 0; I < ScopeSampleCount; ++I) {
     const QPoint& P = FPoints[I];
     if (I > 0)

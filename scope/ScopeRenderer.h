@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,11 @@ public:
     int First = 0;
     int Count = 0;
   };
+  // Screen rows First .. Last of one column (none when First > Last).
+  struct TRowRange {
+    int First = INT_MAX;
+    int Last = -1;
+  };
 
   TScopeRenderer();
 
@@ -53,12 +59,18 @@ public:
   // raster backing store, an image) gets it composed straight into its
   // pixels; any other (a scaled display, another engine) gets it drawn as an
   // image.
-  void ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H);
+  // Retained: the target keeps what the last paint wrote until the next one
+  // (a widget's backing store), so a paint onto the same image at the same
+  // place only puts back the pixels of the last trace and draws the new one.
+  void ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H,
+                  bool Retained = false);
   // Writes the screen picture of Samples into W x H 32-bit pixels starting at
   // Pixels, Stride bytes from one row to the next.
   void ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W, int H);
-  // Whether the last paint onto a painter went straight into its pixels.
+  // Whether the last paint onto a painter went straight into its pixels, and
+  // whether it wrote every pixel of the area (not only the traces).
   bool LastPaintDirect() const { return FLastPaintDirect; }
+  bool LastPaintWhole() const { return FLastPaintWhole; }
 
   // The off-screen bitmap and the screen picture of the last paint.
   const QImage& Bitmap() const { return FBitmap; }
@@ -75,12 +87,26 @@ public:
 
 private:
   void ComputePoints(const TScopeSamples& Samples, int W, int H);
-  // Prepares the two kinds of row and the row tables for W x H (H > 2 * Band).
-  void PrepareLayout(int W, int H);
+  // The image, place and size a retained paint wrote to last.
+  struct TRetainedTarget {
+    qint64 Serial = -1;
+    const uchar* Pixels = nullptr;
+    qsizetype Stride = 0;
+    QSize Size;
+    bool operator==(const TRetainedTarget&) const = default;
+  };
+
+  // ComposeScreen, writing every pixel (Whole) or, onto the last picture,
+  // only the last trace's pixels and the new trace.
+  void Compose(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W, int H,
+               bool Whole);
+  // Prepares the two kinds of row and the row tables for W x H (H > 2 * Band);
+  // true when they changed.
+  bool PrepareLayout(int W, int H);
   void DrawGrid();
   // The trace into W x H pixels: at its bitmap rows when Rows is null, else
   // at the screen rows Rows gives for each bitmap row.
-  void DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows) const;
+  void DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows);
 
   QImage FBitmap;
   QImage FScreen;
@@ -97,7 +123,13 @@ private:
   QSize FLayoutSize;
   QRgb FLayoutBack = 0;
   QRgb FLayoutGrid = 0;
+  // Per column, the screen rows the last composed trace wrote.
+  std::vector<TRowRange> FTraceRows;
+  TRetainedTarget FRetained;
+  // The picture composed for a painter that cannot take it straight.
+  QImage FComposed;
   bool FLastPaintDirect = false;
+  bool FLastPaintWhole = false;
   QRgb FTraceColor;
   QRgb FGridColor;
   QRgb FBackColor;

@@ -186,6 +186,20 @@ TEST_F(MainFrmTest, AFrameFillsTheStatusBarAndRepaintsAtOnce) {
       FirstTrace = y;
   EXPECT_GT(FirstTrace, Picture.height() / 8);
   EXPECT_LT(FirstTrace, Picture.height() / 4);
+
+  // The next frames redraw only what changed on the screen; it still shows
+  // the whole picture of each, also after a resize.
+  for (int Step = 1; Step <= 4; ++Step) {
+    if (Step == 3) {
+      Form.resize(Form.width() + 31, Form.height() + 17);
+      ProcessPendingEvents();
+    }
+    for (int i = 10; i < 266; ++i)
+      Frame[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i * Step * 13) % 256);
+    Line.Push(Frame.data(), Frame.size());
+    Form.ScopeLink().ComPortRxChar(Line.Waiting());
+    EXPECT_EQ(ScopeOnScreen(Form), Form.ScopePicture()) << "frame " << Step;
+  }
 }
 
 TEST_F(MainFrmTest, ConfigFileSetsSizeAndColours) {

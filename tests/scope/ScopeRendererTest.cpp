@@ -282,4 +282,68 @@ TEST(ScopeRenderer, PaintingOntoAPainterGivesTheExportedPictureExactly) {
   EXPECT_EQ(Scaled, Expected.scaled(1230, 568));
 }
 
+TEST(ScopeRenderer, ARetainedTargetGetsOnlyTheTracesRedrawnAndStillTheWholePicture) {
+  // A widget's backing store keeps the last picture: the next paint puts back
+  // the last trace's pixels and draws the new trace. Every picture in a run
+  // of different traces must still be the exported one exactly.
+  std::vector<TScopeSamples> Traces = {Flat(127), Flat(0), Flat(255)};
+  for (int Shift : {0, 40, 90}) {
+    TScopeSamples S;
+    for (int I = 0; I < ScopeSampleCount; ++I)
+      S[static_cast<std::size_t>(I)] =
+          static_cast<std::uint8_t>((I * (7 + Shift) + Shift * Shift + (I % 5) * 53) % 256);
+    Traces.push_back(S);
+  }
+  TScopeRenderer R;
+  QImage Target(640, 300, QImage::Format_RGB32);
+  Target.fill(qRgb(1, 2, 3));
+  const auto PaintAndCheck = [&](const TScopeSamples& Samples, bool ExpectWhole) {
+    {
+      QPainter P(&Target);
+      P.translate(3, 2);
+      R.ScopePaint(P, Samples, 615, 284, true);
+    }
+    EXPECT_TRUE(R.LastPaintDirect());
+    EXPECT_EQ(R.LastPaintWhole(), ExpectWhole);
+    EXPECT_EQ(Target.copy(3, 2, 615, 284), TScopeRenderer().ScopePaint(Samples, 615, 284));
+  };
+  PaintAndCheck(Traces[0], true);
+  for (std::size_t I = 1; I < Traces.size(); ++I) {
+    SCOPED_TRACE(I);
+    PaintAndCheck(Traces[I], false);
+    PaintAndCheck(Traces[I - 1], false);
+  }
+  // The export at another size changes the prepared rows: the next paint
+  // draws everything again.
+  R.ScopePaint(Traces[3], 400, 200);
+  PaintAndCheck(Traces[4], true);
+  // Another colour: everything again.
+  R.SetColors(0x0000FF, 0xFFFFFF, 0x000000);
+  {
+    QPainter P(&Target);
+    P.translate(3, 2);
+    R.ScopePaint(P, Traces[5], 615, 284, true);
+  }
+  EXPECT_TRUE(R.LastPaintWhole());
+  TScopeRenderer Red;
+  Red.SetColors(0x0000FF, 0xFFFFFF, 0x000000);
+  EXPECT_EQ(Target.copy(3, 2, 615, 284), Red.ScopePaint(Traces[5], 615, 284));
+
+  // An image with an alpha channel (a backing store that clears each paint)
+  // and a different image always get the whole picture.
+  TScopeRenderer A;
+  for (const auto Format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32})
+    for (int Round = 0; Round < 2; ++Round) {
+      QImage Other(615, 284, Format);
+      Other.fill(Qt::transparent);
+      {
+        QPainter P(&Other);
+        A.ScopePaint(P, Traces[static_cast<std::size_t>(3 + Round)], 615, 284, true);
+      }
+      EXPECT_TRUE(A.LastPaintWhole());
+      EXPECT_EQ(Other.convertToFormat(QImage::Format_RGB32),
+                TScopeRenderer().ScopePaint(Traces[static_cast<std::size_t>(3 + Round)], 615, 284));
+    }
+}
+
 } // namespace
