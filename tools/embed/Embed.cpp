@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/SafeFile.h"
 #include "i18n/gnugettext.h"
 
 namespace fs = std::filesystem;
@@ -106,17 +107,11 @@ int Run(int argc, char* argv[]) {
   PutLittleEndian64(OffsetBytes, TableOffset);
   Image.replace(Marker + CarriedCatalogMarkerText.size(), 8, OffsetBytes);
 
-  // Written next to the target and renamed over it, so a failure never
-  // leaves a half-written executable.
-  const fs::path Temporary = Output + ".embed-tmp";
-  {
-    std::ofstream Out(Temporary, std::ios::binary | std::ios::trunc);
-    Out.write(Image.data(), static_cast<std::streamsize>(Image.size()));
-    if (!Out.flush())
-      throw std::runtime_error("cannot write " + Temporary.string());
-  }
-  fs::permissions(Temporary, fs::status(Executable).permissions());
-  fs::rename(Temporary, Output);
+  // Written next to the target and renamed over it once it is on the disk
+  // (TSafeFile), so a failure never leaves a half-written executable; the
+  // output is as executable as the program it was made from.
+  SaveFileWhole(Output, Image);
+  fs::permissions(Output, fs::status(Executable).permissions());
   std::printf("%zu catalog file(s) embedded, table at %llu\n", Carried.size(),
               static_cast<unsigned long long>(TableOffset));
   return 0;
