@@ -21,7 +21,13 @@
 #include "scope/ByteSource.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -241,6 +247,35 @@ TEST_F(MainFrmTest, ConfigFileSetsSizeAndColours) {
     EXPECT_EQ(Form.GridColor(), R.Grid) << R.Ini;
     EXPECT_EQ(Form.BackColor(), R.Back) << R.Ini;
   }
+}
+
+// A config.ini that is a FIFO is not waited on: the window opens at its
+// designed size. (A watchdog releases a reader stuck on the FIFO, so a wrong
+// build fails instead of hanging.)
+TEST_F(MainFrmTest, ConfigFileThatIsAFifoGivesTheDefaults) {
+  ASSERT_EQ(mkfifo(IniFile().c_str(), 0666), 0);
+  std::atomic<bool> Done{false}, Released{false};
+  std::thread Watchdog([&] {
+    for (int i = 0; i < 1000 && !Done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!Done) {
+      const int Fd = open(IniFile().c_str(), O_WRONLY | O_NONBLOCK);
+      if (Fd >= 0) {
+        Released = true;
+        close(Fd);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  {
+    TMainForm Form(IniFile());
+    Done = true;
+    EXPECT_EQ(Form.size(), QSize(TMainForm::DesignedWidth, TMainForm::DesignedHeight));
+    EXPECT_EQ(Form.TraceColor(), 65280u);
+  }
+  Done = true;
+  Watchdog.join();
+  EXPECT_FALSE(Released) << "the window waited on the FIFO";
 }
 
 TEST_F(MainFrmTest, ConfigFileIsReadOnceAtCreation) {
