@@ -62,6 +62,7 @@ void Enqueue(std::shared_ptr<TRequest> R) {
     std::lock_guard Guard(H.Lock);
     H.Pending.push_back(std::move(R));
     H.MainWake.notify_all();
+    NotifyMainThreadWait();
   }
   std::shared_lock Guard(H.HookLock);
   if (H.Wake)
@@ -271,7 +272,7 @@ void TThread::WaitFor() {
     if (R->Sender == FThreadId && !R->Done)
       Release(*R);
   for (;;) {
-    H.MainWake.wait(Guard, [&] { return FFinished || !H.Pending.empty(); });
+    MainThreadWait(Guard, H.MainWake, [&] { return FFinished || !H.Pending.empty(); });
     if (FFinished)
       return;
     Guard.unlock();
@@ -307,6 +308,7 @@ void TThread::ThreadMain() {
   FFatalException = Error;
   FFinished = true;
   H.MainWake.notify_all();
+  NotifyMainThreadWait();
   H.ThreadEnded.notify_all();
 }
 

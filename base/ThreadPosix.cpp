@@ -22,3 +22,10 @@ std::chrono::nanoseconds CurrentThreadCpuTime() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Used);
   return std::chrono::seconds(Used.tv_sec) + std::chrono::nanoseconds(Used.tv_nsec);
 }
+
+void MainThreadWait(std::unique_lock<std::mutex>& Guard, std::condition_variable& Wake,
+                    const std::function<bool()>& Ready) {
+  Wake.wait(Guard, Ready);
+}
+
+void NotifyMainThreadWait() noexcept {}

@@ -30,3 +30,32 @@ std::chrono::nanoseconds CurrentThreadCpuTime() {
   // FILETIME counts 100 ns steps.
   return std::chrono::nanoseconds((Ticks(Kernel) + Ticks(User)) * 100);
 }
+
+namespace {
+
+// Set whenever the main thread's waiter is notified; auto-reset, so a
+// notification between the check and the sleep is not lost.
+HANDLE MainThreadWaitEvent() {
+  static const HANDLE Event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return Event;
+}
+
+} // namespace
+
+void MainThreadWait(std::unique_lock<std::mutex>& Guard, std::condition_variable&,
+                    const std::function<bool()>& Ready) {
+  HANDLE Event = MainThreadWaitEvent();
+  while (!Ready()) {
+    Guard.unlock();
+    // Sent messages are answered inside PeekMessage; posted ones stay queued
+    // for the program's own loop.
+    MsgWaitForMultipleObjectsEx(1, &Event, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    MSG Message;
+    PeekMessageW(&Message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    Guard.lock();
+  }
+}
+
+void NotifyMainThreadWait() noexcept {
+  SetEvent(MainThreadWaitEvent());
+}

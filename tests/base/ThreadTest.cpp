@@ -15,32 +15,11 @@
 #include "base/ExceptionDisplay.h"
 #include "base/MainLoop.h"
 #include "base/MessageWindow.h"
+#include "tests/base/LambdaThread.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Guards against a hang; no test depends on how long anything takes.
-constexpr auto Patience = std::chrono::seconds(20);
-
-// A thread whose body is a lambda; stops and waits in its own destructor, as
-// every thread class with members used by its body must.
-class TLambdaThread : public TThread {
-public:
-  explicit TLambdaThread(std::function<void(TLambdaThread&)> Body)
-      : TThread(true), FBody(std::move(Body)) {}
-  ~TLambdaThread() override {
-    Terminate();
-    WaitFor();
-  }
-  using TThread::Terminated;
-
-protected:
-  void Execute() override { FBody(*this); }
-
-private:
-  std::function<void(TLambdaThread&)> FBody;
-};
 
 TEST(Thread, SynchronizeRunsOnTheMainThreadAndBlocksTheCaller) {
   std::vector<std::string> Order;
@@ -253,25 +232,6 @@ TEST(MessageWindow, ReplyReleasesTheSenderBeforeProcessingEnds) {
   // On the main thread the procedure runs at once, and nobody waits.
   EXPECT_EQ(Window.Send(WM_USER + 1, 3, 0), 9);
   EXPECT_EQ(Seen.back(), "1025:3:0");
-}
-
-TEST(MessageWindow, MessagesToAReleasedWindowAreAnsweredWithoutProcessing) {
-  int Processed = 0;
-  auto Window = std::make_unique<TMessageWindow>([&](TMessage&) { ++Processed; });
-  TMessageWindow* Target = Window.get();
-  std::promise<void> Queued;
-  SetWakeMainThread([&] { Queued.set_value(); });
-  std::intptr_t Result = -1;
-  TLambdaThread T([&](TLambdaThread&) { Result = Target->Send(WM_USER + 1, 1, 0); });
-  T.Start();
-  // The message waits in the queue when the window goes; its sender must still
-  // be answered, and the procedure must not run.
-  Queued.get_future().wait();
-  SetWakeMainThread(nullptr);
-  Window.reset();
-  T.WaitFor(); // runs the handoffs meanwhile
-  EXPECT_EQ(Processed, 0);
-  EXPECT_EQ(Result, 0);
 }
 
 TEST(MainLoop, QuitFromAnotherThreadOrASignalEndsRun) {

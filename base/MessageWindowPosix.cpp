@@ -1,3 +1,5 @@
+// Message windows where the system has none: the window is a mailbox on the
+// main thread, and a message travels through the thread handoff.
 #include "base/MessageWindow.h"
 
 #include <utility>
