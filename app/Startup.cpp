@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <QComboBox>
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -138,6 +139,11 @@ int RunHxt24(int Argc, char** Argv) {
   TResourceTranslator QtTexts;
   QCoreApplication::installTranslator(&QtTexts);
   THxtApplication::SetTitle(QStringLiteral("HXT24"));
+  // The installed menu entry's name (org.hxt24.client.desktop) and icon, so a
+  // desktop shows the window under that entry's icon (Wayland matches windows
+  // to entries by this name).
+  QGuiApplication::setDesktopFileName(QString::fromLatin1("org.hxt24.client"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("hxt24")));
 
   // The demo scope outlives the window, so closing the window closes the
   // port before the simulated line goes away.

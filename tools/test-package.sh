@@ -30,6 +30,9 @@ done
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop file"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null \
   || fail "metainfo"
+# The client names its menu entry (the desktop shows its windows under that entry).
+desktop_id="$(basename "$root"/usr/share/applications/*.desktop .desktop)"
+grep -aq "$desktop_id" "$root/usr/bin/hxt24" || fail "hxt24 does not name $desktop_id"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/hxt24.svg" ] || fail "scalable icon missing"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/hxt24.png" ] || fail "48x48 icon missing"
 if find "$root/usr/share" -path '*/share/locale/*' | grep -q .; then
