@@ -12,13 +12,20 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "cport/platform/PosixLineWatch.h"
+#include "cport/platform/PosixReadAhead.h"
+#include "cport/platform/PosixSystem.h"
 
 namespace {
 
 thread_local int PosixLastError = 0;
+
+int Ioctl(int Descriptor, unsigned long Request, void* Argument) {
+  return PosixSystem().Ioctl(Descriptor, Request, Argument);
+}
 
 // A device without modem lines (pseudo-terminals, some adapters) refuses the
 // modem ioctls with one of these.
@@ -28,9 +35,10 @@ bool NoModemLines(int Error) {
 
 bool ReadCounters(int Descriptor, TLineCounters& Counters) {
   serial_icounter_struct Icount{};
-  if (ioctl(Descriptor, TIOCGICOUNT, &Icount) != 0)
+  if (Ioctl(Descriptor, TIOCGICOUNT, &Icount) != 0)
     return false;
-  Counters = {Icount.frame, Icount.overrun, Icount.parity, Icount.brk, Icount.buf_overrun};
+  Counters = {Icount.frame, Icount.overrun,     Icount.parity,
+              Icount.brk,   Icount.buf_overrun, Icount.tx};
   return true;
 }
 
@@ -42,6 +50,8 @@ class TPosixStopSignal : public TComStopSignal {
 public:
   TPosixStopSignal() : FDescriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
   ~TPosixStopSignal() override {
+    if (OutputWatch >= 0)
+      close(OutputWatch);
     if (Epoll >= 0)
       close(Epoll);
     if (FDescriptor >= 0)
@@ -54,8 +64,12 @@ public:
   int Descriptor() const { return FDescriptor; }
 
   int Epoll = -1;
-  int Watched = -1;         // the device descriptor in the set
-  bool HasCounters = false; // line error counters at the last wake-up
+  int Watched = -1;           // the device descriptor in the set
+  bool WatchedOutput = false; // and its output
+  int WatchedWake = -1;       // the wake-up of the port's helpers in the set
+  int OutputWatch = -1;       // a second descriptor of the device, for its output
+  std::uint32_t Initial = 0;  // the device's state when it entered the set
+  bool HasCounters = false;   // line error counters at the last wake-up
   TLineCounters Counters{};
 
 private:
@@ -70,106 +84,103 @@ int MillisecondsUntil(TClock::time_point Deadline) {
   return static_cast<int>(std::clamp<long long>(Left, 0, 0x7FFFFFFF));
 }
 
+constexpr std::uint32_t HelperEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_TXEMPTY;
+
 } // namespace
 
-// A ring of bytes taken from the driver ahead of the reader. A terminal's
-// input queue cannot be looked into without reading it, so while the event
-// character is watched for, the event wait moves what arrives into this ring
-// (the one copy those bytes get on their way in) and looks through it there;
-// the reader takes from the ring before it reads the device. Notify becomes
-// readable each time bytes are moved in, so that a reader sleeping on the
-// device wakes for them too. Everything but Notify is guarded by Lock, which
-// a reader also holds while it reads the device itself, so that no byte can
-// overtake the ones moved aside before it.
-class TPosixComDevice::TReadAhead {
-public:
-  // Far beyond the driver's own queue: when a handler leaves this much
-  // unread, the rest waits in the driver (and holds the sender back there).
-  static constexpr std::size_t Capacity = 64 * 1024;
-
-  TReadAhead() : Notify(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~TReadAhead() {
+struct TPosixComDevice::TOpenPort {
+  explicit TOpenPort(int D) : Descriptor(D), Notify(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~TOpenPort() {
     if (Notify >= 0)
       close(Notify);
   }
-  TReadAhead(const TReadAhead&) = delete;
-  TReadAhead& operator=(const TReadAhead&) = delete;
+  TOpenPort(const TOpenPort&) = delete;
+  TOpenPort& operator=(const TOpenPort&) = delete;
 
-  // Copies up to Count of the oldest bytes out.
-  std::size_t Take(std::uint8_t* Out, std::size_t Count) {
-    const std::size_t Taken = std::min(Count, Size);
-    const std::size_t First = std::min(Taken, Capacity - Head);
-    if (Taken == 0)
-      return 0;
-    std::memcpy(Out, Ring.get() + Head, First);
-    std::memcpy(Out + First, Ring.get(), Taken - First);
-    Head = (Head + Taken) % Capacity;
-    Size -= Taken;
-    if (Size == 0)
-      Head = 0;
-    return Taken;
+  TPortState Snapshot() {
+    std::lock_guard<std::mutex> Lock(StateLock);
+    return State;
   }
-
-  // Moves what the driver holds into the ring, as much as fits. Found tells
-  // whether Wanted is among the moved bytes (when Look is set). A read that
-  // fails (nothing there, the line hung up) only ends the move.
-  std::size_t Move(int Descriptor, bool Look, std::uint8_t Wanted, bool& Found) {
-    if (!Ring)
-      Ring.reset(new std::uint8_t[Capacity]);
-    std::size_t Moved = 0;
-    while (Size < Capacity) {
-      const std::size_t Tail = (Head + Size) % Capacity;
-      const std::size_t Free = Capacity - Size;
-      const std::size_t First = std::min(Free, Capacity - Tail);
-      iovec Parts[2] = {{Ring.get() + Tail, First}, {Ring.get(), Free - First}};
-      const ssize_t Got = readv(Descriptor, Parts, Free > First ? 2 : 1);
-      if (Got < 0 && errno == EINTR)
-        continue;
-      if (Got <= 0)
-        break;
-      const std::size_t Count = static_cast<std::size_t>(Got);
-      const std::size_t InFirst = std::min(Count, First);
-      if (Look && !Found)
-        Found = std::memchr(Ring.get() + Tail, Wanted, InFirst) != nullptr ||
-                (Count > InFirst && std::memchr(Ring.get(), Wanted, Count - InFirst) != nullptr);
-      Size += Count;
-      Moved += Count;
-      if (Count < Free)
-        break; // a short read: the driver has handed over all it had
-    }
-    return Moved;
+  TPosixLineWatch* LineWatch() {
+    std::lock_guard<std::mutex> Lock(StateLock);
+    return Watch.get();
   }
-
-  void Clear() {
-    Head = Size = 0;
-    FlagPending = false;
-  }
-  void Wake() {
+  // A reader asleep on the device wakes through Notify for bytes the wait
+  // moved into the ring (they leave the device with nothing to announce).
+  void WakeReaders() {
     const std::uint64_t One = 1;
     [[maybe_unused]] ssize_t Written = write(Notify, &One, sizeof One);
   }
-  void Settle() {
+  void SettleReaders() {
     std::uint64_t Count = 0;
     [[maybe_unused]] ssize_t Got = read(Notify, &Count, sizeof Count);
   }
 
-  std::mutex Lock;
-  const int Notify;
-  std::unique_ptr<std::uint8_t[]> Ring; // made at the first move
-  std::size_t Head = 0, Size = 0;
+  const int Descriptor;
+
+  std::mutex StateLock;
+  TPortState State;
+  // Made when the mask first asks for events only helpers see; lives as long
+  // as the port.
+  std::unique_ptr<TPosixLineWatch> Watch;
+
+  // Guards the ring and what goes with it. A reader holds it also while it
+  // reads the device itself, so that no byte can overtake the ones moved
+  // aside before it.
+  std::mutex IoLock;
+  TPosixReadAhead Ring;
   // The event character went by in bytes a reader took straight from the
   // device; the next wake-up reports it.
   bool FlagPending = false;
   // Readers asleep on the device, to be woken through Notify.
   int Sleepers = 0;
+  const int Notify;
 };
 
 namespace {
 
+using TOpenPort = TPosixComDevice::TOpenPort;
+using TPortState = TPosixComDevice::TPortState;
+
 // Whether the event character can be seen at all: a zero byte the reader
 // discards never arrives as far as the program is concerned.
-bool WatchesEventChar(const TPosixComDevice::TPortState& State) {
+bool WatchesEventChar(const TPortState& State) {
   return (State.Mask & EV_RXFLAG) != 0 && !(State.DiscardNull && State.EventChar == 0);
+}
+
+// Arrivals go through the ring when the event character is watched for or
+// zero bytes are dropped: both need to see the bytes before the reader.
+bool UsesRing(const TPortState& State) {
+  return (State.Mask & EV_RXFLAG) != 0 || State.DiscardNull;
+}
+
+// Moves what the driver holds into the ring (with IoLock held); an event
+// character among it is kept for the next wake-up unless Found takes it.
+TPosixReadAhead::TMoved MoveAhead(TOpenPort& Port, const TPortState& State) {
+  TPosixReadAhead::TMoved Moved =
+      Port.Ring.Move(Port.Descriptor, State.DiscardNull, WatchesEventChar(State), State.EventChar);
+  if (Moved.Kept > 0 && Port.Sleepers > 0)
+    Port.WakeReaders();
+  return Moved;
+}
+
+// The bytes a reader would get (with IoLock held): with zero bytes dropped,
+// those in the driver are moved aside first, so that they are counted
+// without the zeros. -1 with errno on failure.
+std::int64_t QueuedBytes(TOpenPort& Port, const TPortState& State) {
+  if (State.DiscardNull) {
+    if (MoveAhead(Port, State).Found)
+      Port.FlagPending = true;
+  }
+  int Waiting = 0;
+  if (Ioctl(Port.Descriptor, FIONREAD, &Waiting) != 0)
+    return -1;
+  return std::int64_t{Waiting} + std::int64_t(Port.Ring.Size());
+}
+
+bool EightyPercentFull(std::int64_t Queued, const TPortState& State) {
+  return (State.Mask & EV_RX80FULL) && State.InQueue > 0 &&
+         Queued * 10 >= std::int64_t{State.InQueue} * 8;
 }
 
 } // namespace
@@ -231,25 +242,20 @@ int TPosixComDevice::LastError() {
   return PosixLastError;
 }
 
-bool TPosixComDevice::Known(TComHandle Handle) {
+std::shared_ptr<TOpenPort> TPosixComDevice::Find(TComHandle Handle) const {
   std::lock_guard<std::mutex> Lock(FLock);
-  if (FPorts.count(static_cast<int>(Handle)) == 0)
-    return Fail(EBADF);
-  return true;
-}
-
-std::shared_ptr<TPosixComDevice::TReadAhead> TPosixComDevice::ReadAheadOf(TComHandle Handle) const {
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FReadAhead.find(static_cast<int>(Handle));
-  return It == FReadAhead.end() ? nullptr : It->second;
+  auto It = FPorts.find(static_cast<int>(Handle));
+  if (It != FPorts.end())
+    return It->second;
+  PosixLastError = EBADF;
+  return nullptr;
 }
 
 bool TPosixComDevice::PortState(TComHandle Handle, TPortState& State) const {
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(static_cast<int>(Handle));
-  if (It == FPorts.end())
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return false;
-  State = It->second;
+  State = Port->Snapshot();
   return true;
 }
 
@@ -269,30 +275,33 @@ TComHandle TPosixComDevice::Open(const std::string& PortName) {
     return InvalidComHandle;
   }
   ioctl(Descriptor, TIOCEXCL);
-  auto Ahead = std::make_shared<TReadAhead>();
-  if (Ahead->Notify < 0) {
+  auto Port = std::make_shared<TOpenPort>(Descriptor);
+  if (Port->Notify < 0) {
     const int Error = errno;
     ioctl(Descriptor, TIOCNXCL);
     close(Descriptor);
     Fail(Error);
     return InvalidComHandle;
   }
-
-  TPortState State;
-  State.HasCounters = ReadCounters(Descriptor, State.Counters);
+  Port->State.HasCounters = ReadCounters(Descriptor, Port->State.Counters);
   std::lock_guard<std::mutex> Lock(FLock);
-  FPorts[Descriptor] = State;
-  FReadAhead[Descriptor] = std::move(Ahead);
+  FPorts[Descriptor] = std::move(Port);
   return Descriptor;
 }
 
 bool TPosixComDevice::Close(TComHandle Handle) {
+  std::shared_ptr<TOpenPort> Port;
   {
     std::lock_guard<std::mutex> Lock(FLock);
-    if (FPorts.erase(static_cast<int>(Handle)) == 0)
+    auto It = FPorts.find(static_cast<int>(Handle));
+    if (It == FPorts.end())
       return Fail(EBADF);
-    FReadAhead.erase(static_cast<int>(Handle));
+    Port = std::move(It->second);
+    FPorts.erase(It);
   }
+  // The helpers sleep in calls on the descriptor: they end before it closes.
+  if (TPosixLineWatch* Watch = Port->LineWatch())
+    Watch->Stop();
   const int Descriptor = static_cast<int>(Handle);
   ioctl(Descriptor, TIOCNXCL);
   if (close(Descriptor) != 0)
@@ -302,19 +311,20 @@ bool TPosixComDevice::Close(TComHandle Handle) {
 
 bool TPosixComDevice::SetupComm(TComHandle Handle, std::int32_t InQueue, std::int32_t OutQueue) {
   // The terminal driver has fixed queues: the sizes are only recorded.
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(static_cast<int>(Handle));
-  if (It == FPorts.end())
-    return Fail(EBADF);
-  It->second.InQueue = InQueue;
-  It->second.OutQueue = OutQueue;
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
+    return false;
+  std::lock_guard<std::mutex> Lock(Port->StateLock);
+  Port->State.InQueue = InQueue;
+  Port->State.OutQueue = OutQueue;
   return true;
 }
 
 bool TPosixComDevice::SetCommState(TComHandle Handle, const TDeviceControlBlock& State) {
-  if (!Known(Handle))
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return false;
-  const int Descriptor = static_cast<int>(Handle);
+  const int Descriptor = Port->Descriptor;
   TPosixLineSettings Line;
   if (const int Error = DcbToPosixLine(State, Line))
     return Fail(Error);
@@ -323,7 +333,7 @@ bool TPosixComDevice::SetCommState(TComHandle Handle, const TDeviceControlBlock&
   auto Drive = [Descriptor](TLineDrive How, int Bit) {
     if (How == TLineDrive::ldLeave)
       return 0;
-    if (ioctl(Descriptor, How == TLineDrive::ldOn ? TIOCMBIS : TIOCMBIC, &Bit) == 0)
+    if (Ioctl(Descriptor, How == TLineDrive::ldOn ? TIOCMBIS : TIOCMBIC, &Bit) == 0)
       return 0;
     return NoModemLines(errno) ? 0 : errno;
   };
@@ -331,23 +341,104 @@ bool TPosixComDevice::SetCommState(TComHandle Handle, const TDeviceControlBlock&
     return Fail(Error);
   if (const int Error = Drive(Line.Rts, TIOCM_RTS))
     return Fail(Error);
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(Descriptor);
-  if (It == FPorts.end())
-    return Fail(EBADF);
-  It->second.DiscardNull = Line.DiscardNull;
-  It->second.EventChar = Line.EventChar;
+  std::lock_guard<std::mutex> Lock(Port->StateLock);
+  Port->State.DiscardNull = Line.DiscardNull;
+  Port->State.EventChar = Line.EventChar;
   return true;
 }
 
 bool TPosixComDevice::SetCommTimeouts(TComHandle Handle, const TCommTimeouts& Timeouts) {
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(static_cast<int>(Handle));
-  if (It == FPorts.end())
-    return Fail(EBADF);
-  It->second.Timeouts = Timeouts;
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
+    return false;
+  std::lock_guard<std::mutex> Lock(Port->StateLock);
+  Port->State.Timeouts = Timeouts;
   return true;
 }
+
+namespace {
+
+struct TTaken {
+  ssize_t Got = 0;       // bytes taken from the ring or the device; -1 on failure
+  std::int32_t Kept = 0; // of those, the ones the reader gets
+  int Error = 0;
+};
+
+// One step of a read: the bytes moved aside come first; the device is read
+// only when there are none, and under the same lock, so that the order stays
+// that of the line.
+TTaken TakeInput(TOpenPort& Port, const TPortState& State, std::uint8_t* Begin,
+                 std::size_t Wanted) {
+  TTaken Taken;
+  {
+    std::lock_guard<std::mutex> Lock(Port.IoLock);
+    Taken.Got = static_cast<ssize_t>(Port.Ring.Take(Begin, Wanted));
+    if (Taken.Got > 0) {
+      Taken.Kept = static_cast<std::int32_t>(Taken.Got); // zeros never enter the ring
+      return Taken;
+    }
+    Taken.Got = read(Port.Descriptor, Begin, Wanted);
+    Taken.Error = errno;
+    if (Taken.Got > 0 && WatchesEventChar(State) &&
+        std::memchr(Begin, State.EventChar, static_cast<std::size_t>(Taken.Got)) != nullptr)
+      Port.FlagPending = true;
+  }
+  if (Taken.Got > 0) {
+    Taken.Kept = static_cast<std::int32_t>(Taken.Got);
+    if (State.DiscardNull)
+      Taken.Kept = static_cast<std::int32_t>(std::remove(Begin, Begin + Taken.Got, 0) - Begin);
+  }
+  return Taken;
+}
+
+// How long a read may still wait for more: -1 without limit, 0 when it ends.
+int ReadWaitMs(const TReadPlan& Plan, TClock::time_point TotalDeadline, std::int32_t Read) {
+  if (Plan.Immediate || (Plan.FirstByteOnly && Read > 0))
+    return 0;
+  int WaitMs = -1;
+  if (Plan.TotalMs != 0)
+    WaitMs = MillisecondsUntil(TotalDeadline);
+  if (Plan.IntervalMs != 0 && Read > 0) {
+    const int Interval = static_cast<int>(std::min<std::uint32_t>(Plan.IntervalMs, 0x7FFFFFFF));
+    WaitMs = WaitMs < 0 ? Interval : std::min(WaitMs, Interval);
+  }
+  return WaitMs;
+}
+
+enum class TInputWait { iwDevice, iwMovedAside, iwTimedOut, iwHungUp, iwFailed };
+
+// Sleeps until bytes are on the device or the event wait moves some aside
+// (which leaves the device with nothing to announce). The wait only signals a
+// reader it knows to be asleep, so the reader says so first, and looks again
+// for bytes moved aside before it did.
+TInputWait AwaitInput(TOpenPort& Port, int WaitMs) {
+  {
+    std::lock_guard<std::mutex> Lock(Port.IoLock);
+    if (Port.Ring.Size() > 0)
+      return TInputWait::iwMovedAside;
+    ++Port.Sleepers;
+  }
+  pollfd Poll[2] = {{Port.Descriptor, POLLIN, 0}, {Port.Notify, POLLIN, 0}};
+  const int Ready = poll(Poll, 2, WaitMs);
+  const int PollError = errno;
+  {
+    std::lock_guard<std::mutex> Lock(Port.IoLock);
+    --Port.Sleepers;
+  }
+  if (Ready < 0) {
+    errno = PollError;
+    return PollError == EINTR ? TInputWait::iwMovedAside : TInputWait::iwFailed;
+  }
+  if (Ready == 0)
+    return TInputWait::iwTimedOut;
+  if (Poll[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+    return TInputWait::iwHungUp;
+  if (Poll[1].revents & POLLIN)
+    Port.SettleReaders();
+  return (Poll[0].revents & POLLIN) ? TInputWait::iwDevice : TInputWait::iwMovedAside;
+}
+
+} // namespace
 
 // Reads as the timeouts record says:
 // - interval MAXDWORD with both totals 0: at once, what has arrived;
@@ -359,16 +450,12 @@ bool TPosixComDevice::SetCommTimeouts(TComHandle Handle, const TCommTimeouts& Ti
 bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Count,
                                std::int32_t& Read) {
   Read = 0;
-  TPortState State;
-  if (!PortState(Handle, State))
-    return Fail(EBADF);
-  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
-  if (!Ahead)
-    return Fail(EBADF);
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
+    return false;
   if (Count < 0)
     return Fail(EINVAL);
-  const int Descriptor = static_cast<int>(Handle);
-  const bool Watching = WatchesEventChar(State);
+  const TPortState State = Port->Snapshot();
   auto* Out = static_cast<std::uint8_t*>(Buffer);
   const TReadPlan Plan = PlanRead(State.Timeouts, Count);
   // A limit beyond some 35 years is no limit in practice; capping it keeps the
@@ -378,89 +465,40 @@ bool TPosixComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
 
   bool DeviceWoke = false; // the last wait ended because the device was readable
   while (Read < Count) {
-    std::uint8_t* Begin = Out + Read;
-    const auto Wanted = static_cast<std::size_t>(Count - Read);
-    ssize_t Got = 0;
-    int Error = 0;
-    {
-      // Bytes moved aside come first; the device is read only when there are
-      // none, and under the same lock, so that the order stays that of the line.
-      std::lock_guard<std::mutex> Lock(Ahead->Lock);
-      Got = static_cast<ssize_t>(Ahead->Take(Begin, Wanted));
-      if (Got == 0) {
-        Got = read(Descriptor, Begin, Wanted);
-        Error = errno;
-        if (Got > 0 && Watching &&
-            std::memchr(Begin, State.EventChar, static_cast<std::size_t>(Got)) != nullptr)
-          Ahead->FlagPending = true;
-      }
-    }
-    if (Got > 0) {
-      std::int32_t Kept = static_cast<std::int32_t>(Got);
-      if (State.DiscardNull)
-        Kept = static_cast<std::int32_t>(std::remove(Begin, Begin + Got, 0) - Begin);
-      Read += Kept;
+    const TTaken Taken =
+        TakeInput(*Port, State, Out + Read, static_cast<std::size_t>(Count - Read));
+    if (Taken.Got > 0) {
+      Read += Taken.Kept;
       DeviceWoke = false;
       continue;
     }
     // In raw mode (no minimum count, no time) an empty queue reads as 0,
     // like EAGAIN; a hung-up line shows in the wait below. A device that
     // says it is readable and then gives 0 has reached its end.
-    if (Got == 0 && DeviceWoke)
+    if (Taken.Got == 0 && DeviceWoke)
       break;
-    if (Got < 0 && Error == EINTR)
+    if (Taken.Got < 0 && Taken.Error == EINTR)
       continue;
-    if (Got < 0 && Error != EAGAIN)
-      return Fail(Error);
-    // Nothing waiting now.
-    if (Plan.Immediate || (Plan.FirstByteOnly && Read > 0))
-      break;
-    int WaitMs = -1;
-    if (Plan.TotalMs != 0)
-      WaitMs = MillisecondsUntil(TotalDeadline);
-    if (Plan.IntervalMs != 0 && Read > 0) {
-      const int Interval = static_cast<int>(std::min<std::uint32_t>(Plan.IntervalMs, 0x7FFFFFFF));
-      WaitMs = WaitMs < 0 ? Interval : std::min(WaitMs, Interval);
-    }
+    if (Taken.Got < 0 && Taken.Error != EAGAIN)
+      return Fail(Taken.Error);
+    const int WaitMs = ReadWaitMs(Plan, TotalDeadline, Read);
     if (WaitMs == 0)
       break;
-    // Wakes for bytes on the device and for bytes the event wait moves aside
-    // meanwhile (which leave the device with nothing to announce). The wait
-    // only signals a reader it knows to be asleep, so the reader says so
-    // first, and looks again for bytes moved aside before it did.
-    {
-      std::lock_guard<std::mutex> Lock(Ahead->Lock);
-      if (Ahead->Size > 0)
-        continue;
-      ++Ahead->Sleepers;
-    }
-    pollfd Poll[2] = {{Descriptor, POLLIN, 0}, {Ahead->Notify, POLLIN, 0}};
-    const int Ready = poll(Poll, 2, WaitMs);
-    const int PollError = errno;
-    {
-      std::lock_guard<std::mutex> Lock(Ahead->Lock);
-      --Ahead->Sleepers;
-    }
-    errno = PollError;
-    if (Ready < 0) {
-      if (errno == EINTR)
-        continue;
+    const TInputWait Woke = AwaitInput(*Port, WaitMs);
+    if (Woke == TInputWait::iwFailed)
       return Fail(errno);
-    }
-    if (Ready == 0)
-      break; // a timeout ran out
-    if (Poll[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-      break; // the line hung up: nothing more will come
-    DeviceWoke = (Poll[0].revents & POLLIN) != 0;
-    if (Poll[1].revents & POLLIN)
-      Ahead->Settle();
+    if (Woke == TInputWait::iwTimedOut || Woke == TInputWait::iwHungUp)
+      break; // a timeout ran out, or nothing more will come
+    DeviceWoke = Woke == TInputWait::iwDevice;
   }
   return true;
 }
 
 bool TPosixComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
-  if (!Known(Handle))
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return false;
+  const int Descriptor = Port->Descriptor;
   // Reads and writes complete when they are started, so the abort flags find
   // nothing to abort and leave the queues alone (received bytes stay for the
   // handlers); the call still fails on a device that has gone away.
@@ -468,26 +506,20 @@ bool TPosixComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
   const bool Input = (Flags & PURGE_RXCLEAR) != 0;
   if (!Output && !Input) {
     int Waiting = 0;
-    if ((Flags & (PURGE_TXABORT | PURGE_RXABORT)) &&
-        ioctl(static_cast<int>(Handle), FIONREAD, &Waiting) != 0)
+    if ((Flags & (PURGE_TXABORT | PURGE_RXABORT)) && Ioctl(Descriptor, FIONREAD, &Waiting) != 0)
       return Fail(errno);
     return true;
   }
   const int Queue = Output && Input ? TCIOFLUSH : (Output ? TCOFLUSH : TCIFLUSH);
-  if (!Input) {
-    if (tcflush(static_cast<int>(Handle), Queue) != 0)
-      return Fail(errno);
-    return true;
-  }
-  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
-  if (!Ahead)
-    return Fail(EBADF);
   // The bytes moved aside belong to the input queue: they go with it, with
   // no wait moving more in between.
-  std::lock_guard<std::mutex> Lock(Ahead->Lock);
-  if (tcflush(static_cast<int>(Handle), Queue) != 0)
+  std::lock_guard<std::mutex> Lock(Port->IoLock);
+  if (tcflush(Descriptor, Queue) != 0)
     return Fail(errno);
-  Ahead->Clear();
+  if (Input) {
+    Port->Ring.Clear();
+    Port->FlagPending = false;
+  }
   return true;
 }
 
@@ -495,30 +527,24 @@ bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
                                      std::int32_t& InQueue) {
   Errors = 0;
   InQueue = 0;
-  if (!Known(Handle))
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return false;
-  const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
-  if (!Ahead)
-    return Fail(EBADF);
-  const int Descriptor = static_cast<int>(Handle);
+  const TPortState State = Port->Snapshot();
   {
     // Both parts under the lock, so that no byte is counted in both.
-    std::lock_guard<std::mutex> Lock(Ahead->Lock);
-    int Waiting = 0;
-    if (ioctl(Descriptor, FIONREAD, &Waiting) != 0)
+    std::lock_guard<std::mutex> Lock(Port->IoLock);
+    const std::int64_t Queued = QueuedBytes(*Port, State);
+    if (Queued < 0)
       return Fail(errno);
-    InQueue = static_cast<std::int32_t>(
-        std::min<std::size_t>(std::size_t(Waiting) + Ahead->Size, 0x7FFFFFFF));
+    InQueue = static_cast<std::int32_t>(std::min<std::int64_t>(Queued, 0x7FFFFFFF));
   }
 
   TLineCounters Now;
-  if (!ReadCounters(Descriptor, Now))
+  if (!ReadCounters(Port->Descriptor, Now))
     return true; // the driver does not count line errors
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(Descriptor);
-  if (It == FPorts.end())
-    return Fail(EBADF);
-  TPortState& S = It->second;
+  std::lock_guard<std::mutex> Lock(Port->StateLock);
+  TPortState& S = Port->State;
   if (S.HasCounters)
     Errors = CounterChangesToErrors(S.Counters, Now);
   S.HasCounters = true;
@@ -528,10 +554,11 @@ bool TPosixComDevice::ClearCommError(TComHandle Handle, std::uint32_t& Errors,
 
 bool TPosixComDevice::GetCommModemStatus(TComHandle Handle, std::uint32_t& Status) {
   Status = 0;
-  if (!Known(Handle))
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return false;
   int Lines = 0;
-  if (ioctl(static_cast<int>(Handle), TIOCMGET, &Lines) != 0)
+  if (Ioctl(Port->Descriptor, TIOCMGET, &Lines) != 0)
     return NoModemLines(errno) ? true : Fail(errno);
   if (Lines & TIOCM_CTS)
     Status |= MS_CTS_ON;
@@ -545,11 +572,20 @@ bool TPosixComDevice::GetCommModemStatus(TComHandle Handle, std::uint32_t& Statu
 }
 
 bool TPosixComDevice::SetCommMask(TComHandle Handle, std::uint32_t Mask) {
-  std::lock_guard<std::mutex> Lock(FLock);
-  auto It = FPorts.find(static_cast<int>(Handle));
-  if (It == FPorts.end())
-    return Fail(EBADF);
-  It->second.Mask = Mask;
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
+    return false;
+  TPosixLineWatch* Watch = nullptr;
+  {
+    std::lock_guard<std::mutex> Lock(Port->StateLock);
+    Port->State.Mask = Mask;
+    if (!Port->Watch && (Mask & HelperEvents))
+      Port->Watch = std::make_unique<TPosixLineWatch>(Port->Descriptor);
+    Watch = Port->Watch.get();
+  }
+  // Starting and stopping helpers outside the lock: a stop waits for them.
+  if (Watch)
+    Watch->Follow(Mask);
   return true;
 }
 
@@ -557,18 +593,175 @@ std::unique_ptr<TComStopSignal> TPosixComDevice::NewStopSignal() {
   return std::make_unique<TPosixStopSignal>();
 }
 
-// One epoll wait on the device and the stop signal, with no time-out. The
-// device is watched edge-triggered, which gives received characters the
-// drivers' meaning: one event per arrival, and bytes a handler leaves unread
-// are announced again only when more arrive. Line errors and breaks show in
-// the driver's counters (where it keeps them), checked at each arrival, since
-// the byte that carried the error arrives with it. While the event character
-// is watched for, each arrival is moved into the read-ahead ring and looked
-// through there; the device is then empty, and the next edge again means new
-// bytes, so unread bytes in the ring wake nobody. The modem lines have no
-// wake-up of their own here (TIOCMIWAIT would need a thread of its own per
-// port), so CTS, DSR, ring and RLSD changes are not reported, nor is an empty
-// output queue.
+namespace {
+
+// Puts the port's descriptor (and the wake-up of its helpers) into the wait's
+// epoll set, as the mask needs: edge-triggered input always, output too when
+// the end of a transmission is watched. Done again only when the port or the
+// mask changes. 0 or the error number.
+int WatchPort(TPosixStopSignal& Signal, TOpenPort& Port, const TPortState& State,
+              TPosixLineWatch* Watch) {
+  if (Signal.Epoll < 0) {
+    Signal.Epoll = epoll_create1(EPOLL_CLOEXEC);
+    if (Signal.Epoll < 0)
+      return errno;
+    epoll_event Stopping{};
+    Stopping.events = EPOLLIN;
+    Stopping.data.fd = Signal.Descriptor();
+    if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Signal.Descriptor(), &Stopping) != 0)
+      return errno;
+  }
+  const bool Output = (State.Mask & EV_TXEMPTY) != 0;
+  if (Signal.Watched != Port.Descriptor || Signal.WatchedOutput != Output) {
+    if (Signal.Watched >= 0)
+      epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
+    if (Signal.OutputWatch >= 0)
+      close(Signal.OutputWatch);
+    Signal.Watched = Signal.OutputWatch = -1;
+    epoll_event Line{};
+    Line.events = EPOLLIN | EPOLLET;
+    Line.data.fd = Port.Descriptor;
+    if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Port.Descriptor, &Line) != 0)
+      return errno;
+    Signal.Watched = Port.Descriptor;
+    Signal.HasCounters = ReadCounters(Port.Descriptor, Signal.Counters);
+    // The driver wakes its readers for arrivals and its writers as output
+    // goes out; one entry for both would report room for output at every
+    // arrival and unread bytes at every wake-up of the writers. A second
+    // descriptor of the same device is the entry of the writers.
+    if (Output) {
+      Signal.OutputWatch = fcntl(Port.Descriptor, F_DUPFD_CLOEXEC, 0);
+      if (Signal.OutputWatch < 0)
+        return errno;
+      epoll_event Writers{};
+      Writers.events = EPOLLOUT | EPOLLET;
+      Writers.data.fd = Signal.OutputWatch;
+      if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Signal.OutputWatch, &Writers) != 0)
+        return errno;
+    }
+    Signal.WatchedOutput = Output;
+    // The set reports the device's state once when it enters: room for
+    // output is no wake-up of the writers, bytes already waiting are an
+    // arrival (kept for the first sleep).
+    epoll_event Ready[4];
+    const int Count = epoll_wait(Signal.Epoll, Ready, 4, 0);
+    Signal.Initial = 0;
+    for (int I = 0; I < Count; ++I)
+      if (Ready[I].data.fd == Port.Descriptor)
+        Signal.Initial = Ready[I].events & (EPOLLIN | EPOLLHUP | EPOLLERR);
+  }
+  const int Wake = Watch ? Watch->WakeDescriptor() : -1;
+  if (Wake != Signal.WatchedWake) {
+    if (Signal.WatchedWake >= 0)
+      epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.WatchedWake, nullptr);
+    Signal.WatchedWake = -1;
+    if (Wake >= 0) {
+      epoll_event Helpers{};
+      Helpers.events = EPOLLIN;
+      Helpers.data.fd = Wake;
+      if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Wake, &Helpers) != 0)
+        return errno;
+      Signal.WatchedWake = Wake;
+    }
+  }
+  return 0;
+}
+
+struct TWakeUp {
+  bool Stopped = false;
+  bool Arrival = false; // the device became readable
+  bool Output = false;  // the device reported room for output
+  bool HungUp = false;
+  bool Helpers = false; // a helper posted events
+};
+
+void Report(std::uint32_t Flags, TWakeUp& Woke) {
+  Woke.Arrival = Woke.Arrival || (Flags & EPOLLIN) != 0;
+  Woke.HungUp = Woke.HungUp || (Flags & (EPOLLHUP | EPOLLERR)) != 0;
+}
+
+// One sleep in the wait's set (none when the device's state at its entry is
+// still to be reported); 0 or the error number.
+int Sleep(TPosixStopSignal& Signal, TWakeUp& Woke) {
+  for (;;) {
+    epoll_event Ready[4];
+    const int Count = epoll_wait(Signal.Epoll, Ready, 4, Signal.Initial ? 0 : -1);
+    if (Count < 0) {
+      if (errno == EINTR)
+        continue;
+      return errno;
+    }
+    Report(std::exchange(Signal.Initial, 0u), Woke);
+    for (int I = 0; I < Count; ++I) {
+      const int Descriptor = Ready[I].data.fd;
+      const std::uint32_t Flags = Ready[I].events;
+      if (Descriptor == Signal.Descriptor()) {
+        Woke.Stopped = true;
+      } else if (Descriptor == Signal.WatchedWake) {
+        Woke.Helpers = true;
+      } else if (Descriptor == Signal.OutputWatch) {
+        Woke.Output = true;
+      } else {
+        Report(Flags, Woke);
+      }
+    }
+    return 0;
+  }
+}
+
+// What an arrival brings: received characters, the event character among
+// them (moved into the ring to be seen), a queue filled to 80 %.
+std::uint32_t ArrivalEvents(TOpenPort& Port, const TPortState& State) {
+  std::uint32_t Events = EV_RXCHAR;
+  std::lock_guard<std::mutex> Lock(Port.IoLock);
+  if (UsesRing(State)) {
+    const TPosixReadAhead::TMoved Moved = MoveAhead(Port, State);
+    if (std::exchange(Port.FlagPending, false) || Moved.Found)
+      Events |= EV_RXFLAG;
+    // Zero bytes only: nothing arrived as far as the reader is concerned.
+    if (State.DiscardNull && Moved.Read > 0 && Moved.Kept == 0)
+      Events &= ~EV_RXCHAR;
+  }
+  if (State.Mask & EV_RX80FULL) {
+    const std::int64_t Queued = QueuedBytes(Port, State);
+    if (Queued >= 0 && EightyPercentFull(Queued, State))
+      Events |= EV_RX80FULL;
+  }
+  return Events;
+}
+
+// Line errors and breaks show in the driver's counters (where it keeps them);
+// Transmitted tells whether output went out since the last look.
+std::uint32_t CounterEvents(TPosixStopSignal& Signal, int Descriptor, bool& Transmitted) {
+  TLineCounters Now;
+  if (!Signal.HasCounters || !ReadCounters(Descriptor, Now))
+    return 0;
+  const std::uint32_t Changed = CounterChangesToErrors(Signal.Counters, Now);
+  Transmitted = Now.Transmitted != Signal.Counters.Transmitted;
+  Signal.Counters = Now;
+  return ((Changed & ~CE_BREAK) ? EV_ERR : 0) | ((Changed & CE_BREAK) ? EV_BREAK : 0);
+}
+
+// Whether output went out since the last look, so that the drain helper is to
+// wait for the transmitter: the driver woke its writers (it does so as its
+// output queue empties; a pseudo-terminal, at every write) or its transmit
+// counter moved.
+bool OutputWentOut(const TWakeUp& Woke, bool Transmitted) {
+  return Woke.Output || Transmitted;
+}
+
+} // namespace
+
+// One epoll wait on the device, the wake-up of the port's helpers and the
+// stop signal, with no time-out. The device is watched edge-triggered, which
+// gives received characters the drivers' meaning: one event per arrival, and
+// bytes a handler leaves unread are announced again only when more arrive.
+// Line errors and breaks show in the driver's counters, checked at each
+// wake-up, since the byte that carried the error arrives with it. While the
+// event character is watched for (or zero bytes are dropped), each arrival is
+// moved into the read-ahead ring and looked through there; the device is then
+// empty, and the next edge again means new bytes. Modem line changes and the
+// end of a transmission come from the helpers (PosixLineWatch.h).
 TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                               std::uint32_t& Mask) {
   Mask = 0;
@@ -577,99 +770,38 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
     return TComWaitResult::wrFailed;
   };
   auto& Signal = static_cast<TPosixStopSignal&>(Stop);
-  const int Descriptor = static_cast<int>(Handle);
-  if (!Known(Handle))
+  const std::shared_ptr<TOpenPort> Port = Find(Handle);
+  if (!Port)
     return TComWaitResult::wrFailed;
-  if (Signal.Epoll < 0 || Signal.Watched != Descriptor) {
-    if (Signal.Epoll < 0) {
-      Signal.Epoll = epoll_create1(EPOLL_CLOEXEC);
-      if (Signal.Epoll < 0)
-        return Failed(errno);
-      epoll_event Stopping{};
-      Stopping.events = EPOLLIN;
-      Stopping.data.fd = Signal.Descriptor();
-      if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Signal.Descriptor(), &Stopping) != 0)
-        return Failed(errno);
-    } else {
-      epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
-    }
-    // Bytes already waiting are reported by the first wait.
-    epoll_event Line{};
-    Line.events = EPOLLIN | EPOLLET;
-    Line.data.fd = Descriptor;
-    if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Descriptor, &Line) != 0)
-      return Failed(errno);
-    Signal.Watched = Descriptor;
-    Signal.HasCounters = ReadCounters(Descriptor, Signal.Counters);
-  }
+  TPosixLineWatch* const Watch = Port->LineWatch();
+  if (const int Error = WatchPort(Signal, *Port, Port->Snapshot(), Watch))
+    return Failed(Error);
 
   for (;;) {
-    epoll_event Ready[2];
-    const int Count = epoll_wait(Signal.Epoll, Ready, 2, -1);
-    if (Count < 0) {
-      if (errno == EINTR)
-        continue;
-      return Failed(errno);
-    }
-    std::uint32_t LineEvents = 0;
-    for (int I = 0; I < Count; ++I) {
-      // The stop request wins over events that came at the same time.
-      if (Ready[I].data.fd == Signal.Descriptor())
-        return TComWaitResult::wrStopped;
-      LineEvents |= Ready[I].events;
-    }
+    TWakeUp Woke;
+    if (const int Error = Sleep(Signal, Woke))
+      return Failed(Error);
+    // The stop request wins over events that came at the same time.
+    if (Woke.Stopped)
+      return TComWaitResult::wrStopped;
     // The device is gone (the other end hung up, the adapter was pulled):
     // nothing will arrive any more, so the wait fails rather than sleeping
     // for ever (and a level-triggered wait would report it again at once).
-    if (LineEvents & (EPOLLHUP | EPOLLERR))
+    if (Woke.HungUp)
       return Failed(EIO);
-    if (!(LineEvents & EPOLLIN))
-      continue;
 
-    TPortState State;
-    if (!PortState(Handle, State))
-      return Failed(EBADF);
-    std::uint32_t Events = EV_RXCHAR;
-    if (State.Mask & EV_RXFLAG) {
-      // Seeing the event character means reading: what arrived moves aside
-      // for the reader, and only the new bytes are looked through.
-      const std::shared_ptr<TReadAhead> Ahead = ReadAheadOf(Handle);
-      if (!Ahead)
-        return Failed(EBADF);
-      bool Found = false;
-      std::size_t Moved = 0;
-      {
-        std::lock_guard<std::mutex> Lock(Ahead->Lock);
-        Moved = Ahead->Move(Descriptor, WatchesEventChar(State), State.EventChar, Found);
-        Found = std::exchange(Ahead->FlagPending, false) || Found;
-        if (Moved > 0 && Ahead->Sleepers > 0)
-          Ahead->Wake();
-        if ((State.Mask & EV_RX80FULL) && State.InQueue > 0) {
-          int Waiting = 0;
-          if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
-              (std::int64_t{Waiting} + std::int64_t(Ahead->Size)) * 10 >=
-                  std::int64_t{State.InQueue} * 8)
-            Events |= EV_RX80FULL;
-        }
-      }
-      if (Found)
-        Events |= EV_RXFLAG;
+    const TPortState State = Port->Snapshot();
+    std::uint32_t Events = 0;
+    if (Woke.Arrival)
+      Events |= ArrivalEvents(*Port, State);
+    if (Woke.Arrival || Woke.Output) {
+      bool Transmitted = false;
+      Events |= CounterEvents(Signal, Port->Descriptor, Transmitted);
+      if (Watch && (State.Mask & EV_TXEMPTY) && OutputWentOut(Woke, Transmitted))
+        Watch->RequestDrain();
     }
-    TLineCounters Now;
-    if (Signal.HasCounters && ReadCounters(Descriptor, Now)) {
-      const std::uint32_t Changed = CounterChangesToErrors(Signal.Counters, Now);
-      if (Changed & ~CE_BREAK)
-        Events |= EV_ERR;
-      if (Changed & CE_BREAK)
-        Events |= EV_BREAK;
-      Signal.Counters = Now;
-    }
-    if ((State.Mask & (EV_RX80FULL | EV_RXFLAG)) == EV_RX80FULL && State.InQueue > 0) {
-      int Waiting = 0;
-      if (ioctl(Descriptor, FIONREAD, &Waiting) == 0 &&
-          std::int64_t{Waiting} * 10 >= std::int64_t{State.InQueue} * 8)
-        Events |= EV_RX80FULL;
-    }
+    if (Woke.Helpers && Watch)
+      Events |= Watch->TakeEvents();
     Events &= State.Mask;
     if (Events) {
       Mask = Events;

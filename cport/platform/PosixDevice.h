@@ -22,9 +22,10 @@ struct TReadPlan {
 };
 TReadPlan PlanRead(const TCommTimeouts& Timeouts, std::int32_t Count);
 
-// The driver's line error counters (where it keeps them).
+// The driver's line error counters (where it keeps them), and the count of
+// bytes it has transmitted.
 struct TLineCounters {
-  int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+  int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0, Transmitted = 0;
 };
 // The CE_* flags of the counters that changed.
 std::uint32_t CounterChangesToErrors(const TLineCounters& Before, const TLineCounters& After);
@@ -63,17 +64,15 @@ public:
   // A copy of the state of an open descriptor (false when it is not one).
   bool PortState(TComHandle Handle, TPortState& State) const;
 
+  // One open descriptor: its state, the bytes read ahead of the reader, the
+  // helpers of the events epoll cannot see.
+  struct TOpenPort;
+
 private:
   bool Fail(int Error);
-  // Checks that Handle is one of ours and open; EBADF otherwise.
-  bool Known(TComHandle Handle);
+  // The open port of Handle; null with EBADF when it is not one of ours.
+  std::shared_ptr<TOpenPort> Find(TComHandle Handle) const;
 
-  // Bytes the event wait has taken from the driver to look for the event
-  // character, waiting for the reader; one per open descriptor.
-  class TReadAhead;
-  std::shared_ptr<TReadAhead> ReadAheadOf(TComHandle Handle) const;
-
-  mutable std::mutex FLock;
-  std::map<int, TPortState> FPorts;
-  std::map<int, std::shared_ptr<TReadAhead>> FReadAhead;
+  mutable std::mutex FLock; // the map
+  std::map<int, std::shared_ptr<TOpenPort>> FPorts;
 };

@@ -392,14 +392,18 @@ TEST_F(PseudoTerminal, LineSettingsReadBackFromTheDevice) {
   }
 }
 
-TEST_F(PseudoTerminal, DiscardNullDropsZeroBytes) {
+TEST_F(PseudoTerminal, DiscardNullDropsZeroBytesAndTheCountAgreesWithTheRead) {
   Port.SetDiscardNull(true);
   Port.OpenPort();
   WriteMaster(std::string("a\0b\0\0c", 6));
-  AwaitQueued(6);
+  AwaitQueued(3);
+  // The count is what a read gets: a handler reading exactly that many gets
+  // all of them.
+  EXPECT_EQ(Port.InQueueCount(), 3);
   char Buffer[8] = {};
-  EXPECT_EQ(Port.ReadBytes(Buffer, 8), 3);
+  EXPECT_EQ(Port.ReadBytes(Buffer, 3), 3);
   EXPECT_EQ(std::string(Buffer, 3), "abc");
+  EXPECT_EQ(Port.InQueueCount(), 0);
 }
 
 TEST_F(PseudoTerminal, TotalTimeoutReadWaitsForTheRequestedBytes) {

@@ -11,10 +11,53 @@
 #include <gtest/gtest.h>
 
 #include "cport/platform/PosixDevice.h"
+#include "cport/platform/PosixReadAhead.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+
+// The ring alone, on a small storage, filled from a pipe.
+TEST(ReadAheadRing, WrapsDropsZerosFindsAndLeavesWhatDoesNotFit) {
+  int Pipe[2];
+  ASSERT_EQ(pipe2(Pipe, O_NONBLOCK | O_CLOEXEC), 0);
+  auto Put = [&](const std::string& Bytes) {
+    ASSERT_EQ(write(Pipe[1], Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
+  };
+  auto Take = [](TPosixReadAhead& Ring, std::size_t Count) {
+    std::string Out(Count, '?');
+    Out.resize(Ring.Take(reinterpret_cast<std::uint8_t*>(Out.data()), Count));
+    return Out;
+  };
+  TPosixReadAhead Ring(8);
+  Put("abcdef");
+  TPosixReadAhead::TMoved Moved = Ring.Move(Pipe[0], true, true, 'k');
+  EXPECT_EQ(Moved.Read, 6u);
+  EXPECT_EQ(Moved.Kept, 6u);
+  EXPECT_FALSE(Moved.Found);
+  EXPECT_EQ(Take(Ring, 5), "abcde");
+  // Two bytes fit before the end of the storage, the rest wraps to its
+  // start; the zeros go, the wanted byte is found in the wrapped part.
+  Put(std::string("gh\0ij\0k", 7));
+  Moved = Ring.Move(Pipe[0], true, true, 'k');
+  EXPECT_EQ(Moved.Read, 7u);
+  EXPECT_EQ(Moved.Kept, 5u);
+  EXPECT_TRUE(Moved.Found);
+  EXPECT_EQ(Ring.Size(), 6u);
+  // Zeros kept when not dropped; what does not fit stays in the pipe.
+  Put(std::string("\0lmn", 4));
+  Moved = Ring.Move(Pipe[0], false, false, 0);
+  EXPECT_EQ(Moved.Kept, 2u);
+  EXPECT_TRUE(Ring.Full());
+  EXPECT_EQ(Take(Ring, 16), std::string("fghijk\0l", 8));
+  Moved = Ring.Move(Pipe[0], false, true, 'n');
+  EXPECT_EQ(Moved.Kept, 2u);
+  EXPECT_TRUE(Moved.Found);
+  EXPECT_EQ(Take(Ring, 16), "mn");
+  EXPECT_EQ(Ring.Size(), 0u);
+  close(Pipe[0]);
+  close(Pipe[1]);
+}
 
 class ReadAhead : public ::testing::Test {
 protected:
@@ -113,10 +156,9 @@ TEST_F(ReadAhead, EventCharacterAmongTheArrivalsIsReportedAndTheBytesStayReadabl
     SCOPED_TRACE(Row.Name);
     Reopen(Row.Mask, Row.EventChar, Row.DiscardNull);
     WriteMaster(Row.Arrives);
-    const std::int32_t Count = static_cast<std::int32_t>(Row.Arrives.size());
     std::uint32_t Events = 0;
     if (Row.Mask & EV_RXCHAR) {
-      Events = EventsUntilQueued(Count);
+      Events = EventsUntilQueued(std::int32_t(Row.Read.size()));
       EXPECT_EQ(Events & EV_RXCHAR, EV_RXCHAR);
     } else {
       std::uint32_t Mask = 0;
@@ -125,10 +167,28 @@ TEST_F(ReadAhead, EventCharacterAmongTheArrivalsIsReportedAndTheBytesStayReadabl
     }
     EXPECT_EQ((Events & EV_RXFLAG) != 0, Row.Flag);
     EXPECT_EQ(Events & ~Row.Mask, 0u);
-    EXPECT_EQ(Queued(), Count);
+    // Zero bytes dropped are not counted either.
+    EXPECT_EQ(Queued(), std::int32_t(Row.Read.size()));
     EXPECT_EQ(ReadAll(16), Row.Read);
     EXPECT_EQ(Queued(), 0);
   }
+}
+
+TEST_F(ReadAhead, DroppedZerosDoNotCountTowardsTheFullQueue) {
+  Reopen(EV_RXCHAR | EV_RX80FULL, 0, true);
+  ASSERT_TRUE(Device.SetupComm(Handle, 10, 10));
+  // Eight bytes arrive, four of them zeros: four for the reader, not 80 %.
+  WriteMaster(std::string("a\0b\0c\0d\0", 8));
+  EXPECT_EQ(EventsUntilQueued(4), EV_RXCHAR);
+  // Four more: eight for the reader.
+  WriteMaster("efgh");
+  EXPECT_EQ(EventsUntilQueued(8), EV_RXCHAR | EV_RX80FULL);
+  EXPECT_EQ(ReadAll(8), "abcdefgh");
+  // Zeros, then a byte: the count is that byte.
+  WriteMaster(std::string("\0\0", 2));
+  WriteMaster("i");
+  EXPECT_EQ(EventsUntilQueued(1), EV_RXCHAR);
+  EXPECT_EQ(ReadAll(8), "i");
 }
 
 TEST_F(ReadAhead, ReadsServeTheBytesMovedAsideFirstAndCountsIncludeThem) {
