@@ -45,6 +45,16 @@ version="$(run "$root/usr/bin/hxt24" --version)"
 [[ "$version" == "HXT24 "[0-9]* ]] || fail "hxt24 --version printed '$version'"
 echo "$version"
 
+# The client starts from the installed tree and keeps running with its demo scope
+# (offscreen: no display needed); a crash or an early exit at start-up fails.
+env -i PATH=/usr/bin:/bin HOME="$root/home" QT_QPA_PLATFORM=offscreen \
+  "$root/usr/bin/hxt24" --demo >"$root/client.log" 2>&1 &
+client=$!
+sleep 2
+kill -0 "$client" 2>/dev/null || { cat "$root/client.log" >&2; fail "hxt24 --demo ended at start-up"; }
+kill "$client"
+wait "$client" || true
+
 # A recording made by the installed simulator, decoded by the installed dump tool.
 : > "$root/rec.bin"
 run "$root/usr/bin/hxt24-sim" --device "$root/rec.bin" --frames 3 --rate 10000000 \
