@@ -156,6 +156,6 @@ public:
 // The device that new ports use: the platform's own unless a test installs
 // another (the port keeps the one it was given at construction).
 TComDevice& DefaultComDevice();
-// The platform's own backend (PosixDevice on Linux).
+// The platform's own backend (PosixDevice on Linux, Win32Device on Windows).
 TComDevice& PlatformComDevice();
 void SetDefaultComDevice(TComDevice* Device);
