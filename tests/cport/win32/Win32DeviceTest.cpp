@@ -251,3 +251,30 @@ TEST_F(Win32Line, HangUpEndsTheWaitWithAFailure) {
   EXPECT_FALSE(Watchdog.Fired);
   RecordProperty("Error", FDevice.LastError());
 }
+
+// Without the modem-line library a pseudo-terminal under Wine cannot wait:
+// every wait ends at once as "aborted". The device must give up with a wait
+// failure instead of going round for ever.
+TEST(Win32BareLine, AWaitThatCannotWaitFailsInsteadOfSpinning) {
+  const char* Port = std::getenv("HXT24_TEST_PORT");
+  if (!Port || !std::getenv("HXT24_TEST_BARE_LINE"))
+    GTEST_SKIP() << "needs a line without the modem-line library (wine-on-pty.py --bare)";
+  TWin32ComDevice Device;
+  const TComHandle Handle = Device.Open(Port);
+  ASSERT_NE(Handle, InvalidComHandle) << Device.LastError();
+  TDeviceControlBlock Line = ScopeLine();
+  Line.Flags = dcb::Binary; // no modem lines to drive
+  ASSERT_TRUE(Device.SetCommState(Handle, Line)) << Device.LastError();
+  ASSERT_TRUE(Device.SetCommMask(Handle, EV_RXCHAR));
+  auto Stop = Device.NewStopSignal();
+  TWatchdog Watchdog(*Stop, 20s);
+  std::uint32_t Mask = 0;
+  EXPECT_EQ(Device.WaitCommEvent(Handle, *Stop, Mask), TComWaitResult::wrFailed);
+  EXPECT_EQ(Device.LastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_FALSE(Watchdog.Fired);
+  // The port reports no modem signals rather than failing.
+  std::uint32_t Status = 1;
+  EXPECT_TRUE(Device.GetCommModemStatus(Handle, Status)) << Device.LastError();
+  EXPECT_EQ(Status, 0u);
+  Device.Close(Handle);
+}

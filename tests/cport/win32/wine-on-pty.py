@@ -157,6 +157,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--preload", action="append", default=[],
                         help="library for LD_PRELOAD (may contain $LIB)")
+    parser.add_argument("--bare", action="store_true",
+                        help="no library preloaded (HXT24_TEST_BARE_LINE=1 tells the program)")
     parser.add_argument("--timeout", type=float, default=120)
     parser.add_argument("--wine", default=os.environ.get("WINE", "wine"))
     parser.add_argument("--sim", nargs="+", help="simulated scope command (ends with --)")
@@ -194,7 +196,9 @@ def main():
     env = dict(os.environ)
     env["HXT24_TEST_PORT"] = port
     env["WINEDEBUG"] = env.get("WINEDEBUG", "-all")
-    if args.preload:
+    if args.bare:
+        env["HXT24_TEST_BARE_LINE"] = "1"
+    elif args.preload:
         env["LD_PRELOAD"] = " ".join(args.preload + [env.get("LD_PRELOAD", "")]).strip()
 
     wake_read, wake_write = os.pipe()
