@@ -25,6 +25,7 @@ if [ "${1:-}" = windows ]; then
     googletest
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64 wine32:i386
+    gcc-multilib python3
   )
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "Adding the i386 architecture (for 32-bit Wine)"

@@ -378,6 +378,12 @@ TComWaitResult TWin32ComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
         }
         Error = GetOverlappedResult(H(Handle), &Overlapped, &Ignored, FALSE) ? ERROR_SUCCESS
                                                                              : GetLastError();
+        // Wine's serial driver starts the thread that completes a wait before
+        // it marks the wait as pending, and a quick completion can be marked
+        // pending again afterwards. The event only fires when the wait is
+        // over, with its events written (none when it was cancelled).
+        if (Error == ERROR_IO_INCOMPLETE)
+          Error = Events != 0 ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED;
       }
     }
     if (Error == ERROR_SUCCESS && Events != 0) {
