@@ -5,9 +5,18 @@
 //  cpu      the client's processor share over a stretch at the full line rate
 //           (hxt24-sim streaming), next to the simulator's own share;
 //  idle     wake-ups per second of the client connected to a silent line, next
-//           to the same client with no port open.
-// Usage: app_bench [--seconds S] [--frames N] [latency|cpu|idle]...
+//           to the same client with no port open;
+//  startup  from the start of a new process to the end of the first paint of
+//           the scope area (the whole client start-up: catalogs, port
+//           component, the three windows), next to the same for an empty Qt
+//           main window, and for a main window whose only content is a menu
+//           with one item (the first text drawn loads the fonts); all run as
+//           this program started again, in turns.
+// Usage: app_bench [--seconds S] [--frames N] [--rounds R]
+//                  [latency|cpu|idle|startup]...
 #include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,6 +43,7 @@
 #include "app/Application.h"
 #include "app/MainFrm.h"
 #include "app/PaintBox.h"
+#include "app/Startup.h"
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
 #include "sim/SimFrames.h"
@@ -338,11 +348,127 @@ void MeasureIdle(double Seconds) {
               Connected, Unconnected, Connected - Unconnected);
 }
 
+// ---- Start-up ----
+
+// In a process started for the start-up measure: the first paint of the
+// watched widget prints the monotonic clock (nanoseconds) and ends the
+// process, once the paint (and the flush after it) are done.
+class TFirstPaint : public QObject {
+public:
+  explicit TFirstPaint(bool Client) : FClient(Client) {}
+
+protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Paint && !FSeen) {
+      const bool Wanted = FClient ? dynamic_cast<TPaintBox*>(Watched) != nullptr
+                                  : Watched->objectName() == QStringLiteral("Central");
+      if (Wanted) {
+        FSeen = true;
+        QTimer::singleShot(0, [] {
+          std::printf("%lld\n",
+                      static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 TClock::now().time_since_epoch())
+                                                 .count()));
+          std::fflush(stdout);
+          std::_Exit(0);
+        });
+      }
+    }
+    return false;
+  }
+
+private:
+  bool FClient;
+  bool FSeen = false;
+};
+
+bool StartupClient = true;
+
+void InstallFirstPaintWatch() {
+  qApp->installEventFilter(new TFirstPaint(StartupClient));
+}
+
+// The child's side: the client's own start-up (what main does), or an empty
+// main window.
+int StartupChild(const std::string& What) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  StartupClient = What == "client";
+  // Runs inside the application object's constructor, whoever makes it.
+  qAddPreRoutine(&InstallFirstPaintWatch);
+  if (StartupClient) {
+    char Name[] = "hxt24";
+    char* Argv[] = {Name, nullptr};
+    return RunHxt24(1, Argv);
+  }
+  int Argc = 1;
+  char Name[] = "empty";
+  char* Argv[] = {Name, nullptr};
+  QApplication Application(Argc, Argv);
+  QMainWindow Window;
+  auto* Central = new QWidget(&Window);
+  Central->setObjectName(QStringLiteral("Central"));
+  Window.setCentralWidget(Central);
+  if (What == "menu")
+    Window.menuBar()->addMenu(QStringLiteral("&Device"))->addAction(QStringLiteral("&Connect"));
+  Window.resize(625, 375);
+  Window.show();
+  return QApplication::exec();
+}
+
+// Milliseconds from just before the fork to the child's first paint.
+double StartupOnce(const std::string& What) {
+  int Out[2];
+  if (pipe(Out) != 0)
+    return -1;
+  const auto Start = TClock::now();
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    dup2(Out[1], STDOUT_FILENO);
+    close(Out[0]);
+    close(Out[1]);
+    const int Null = open("/dev/null", O_WRONLY);
+    dup2(Null, STDERR_FILENO);
+    execl("/proc/self/exe", "app_bench", "--startup-child", What.c_str(), nullptr);
+    _exit(127);
+  }
+  close(Out[1]);
+  std::string Line;
+  char C;
+  while (read(Out[0], &C, 1) == 1 && C != '\n')
+    Line += C;
+  close(Out[0]);
+  waitpid(Pid, nullptr, 0);
+  if (Line.empty())
+    return -1;
+  const TClock::time_point Painted(std::chrono::duration_cast<TClock::duration>(
+      std::chrono::nanoseconds(std::atoll(Line.c_str()))));
+  return std::chrono::duration<double, std::milli>(Painted - Start).count();
+}
+
+void MeasureStartup(int Rounds) {
+  std::vector<double> Client, Empty, Menu;
+  // In turns, so all see the same load and the same warm caches.
+  for (int i = 0; i < Rounds; ++i) {
+    Empty.push_back(StartupOnce("empty"));
+    Client.push_back(StartupOnce("client"));
+    Menu.push_back(StartupOnce("menu"));
+  }
+  const auto C = Percentiles(Client), E = Percentiles(Empty), M = Percentiles(Menu);
+  std::printf("startup to first painted frame, %d rounds: client median %.1f ms (p90 %.1f), "
+              "empty main window median %.1f ms (p90 %.1f), main window with a one-item menu "
+              "median %.1f ms (p90 %.1f); client / empty %.2fx, client / menu window %.2fx\n",
+              Rounds, C.P50, C.P90, E.P50, E.P90, M.P50, M.P90, E.P50 > 0 ? C.P50 / E.P50 : 0.0,
+              M.P50 > 0 ? C.P50 / M.P50 : 0.0);
+}
+
 } // namespace
 
 int main(int Argc, char** Argv) {
+  if (Argc == 3 && std::string(Argv[1]) == "--startup-child")
+    return StartupChild(Argv[2]);
   double Seconds = 20;
   int Frames = 500;
+  int Rounds = 20;
   std::vector<std::string> What;
   for (int i = 1; i < Argc; ++i) {
     const std::string Arg = Argv[i];
@@ -350,11 +476,13 @@ int main(int Argc, char** Argv) {
       Seconds = std::atof(Argv[++i]);
     else if (Arg == "--frames" && i + 1 < Argc)
       Frames = std::atoi(Argv[++i]);
+    else if (Arg == "--rounds" && i + 1 < Argc)
+      Rounds = std::atoi(Argv[++i]);
     else
       What.push_back(Arg);
   }
   if (What.empty())
-    What = {"latency", "cpu", "idle"};
+    What = {"latency", "cpu", "idle", "startup"};
   signal(SIGPIPE, SIG_IGN);
   for (const auto& W : What) {
     if (W == "latency") {
@@ -381,6 +509,8 @@ int main(int Argc, char** Argv) {
       MeasureCpu(Seconds);
     } else if (W == "idle") {
       MeasureIdle(Seconds / 2);
+    } else if (W == "startup") {
+      MeasureStartup(Rounds);
     } else {
       std::fprintf(stderr, "unknown measurement %s\n", W.c_str());
       return 2;
