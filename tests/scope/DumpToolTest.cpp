@@ -143,9 +143,13 @@ TEST(DumpRecording, SimulatedStreamGivesTheCheckedInLines) {
 // output is left as it is.
 TEST_F(DumpTool, OutputThatCannotBeWrittenIsExit1) {
   const std::string Err = Dir.File("err");
-  EXPECT_EQ(RunDumpShell(Input + " >/dev/full 2>" + Err), 1);
+  // The values file asked for is still written.
+  const std::string Values = Dir.File("values.txt");
+  EXPECT_EQ(RunDumpShell("--values " + Values + " " + Input + " >/dev/full 2>" + Err), 1);
   EXPECT_EQ(ReadTextFile(Err),
             "hxt24-dump: cannot write the standard output: No space left on device\n");
+  EXPECT_EQ(ReadTextFile(Values).substr(0, 13), "Trigger=roll\r");
+  std::filesystem::remove(Values);
 
   const std::string Fifo = Dir.File("fifo");
   ASSERT_EQ(mkfifo(Fifo.c_str(), 0666), 0);

@@ -124,8 +124,10 @@ int RunLive(const TDumpOptions& Options) {
     }
   };
   const int Status = Live.Run([&](int Count) { Link.ComPortRxChar(Count); });
-  CheckStdout();
+  // The files asked for are written even when the standard output failed.
+  FlushStdout();
   WriteOutputs(Options, Link.State);
+  CheckStdout();
   return Status;
 }
 
@@ -146,8 +148,10 @@ int Run(const TDumpOptions& Options) {
   TFramePrinter Printer(Link.State, Options.Samples);
   Link.OnFrameDone = [&](std::string_view Tag, int L) { Printer.Frame(Tag, L); };
   Feed(Link, Source, Data, Options.Chunks);
-  CheckStdout();
+  // The files asked for are written even when the standard output failed.
+  FlushStdout();
   WriteOutputs(Options, Link.State);
+  CheckStdout();
   return ExitOk;
 }
 
