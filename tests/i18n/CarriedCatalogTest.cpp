@@ -185,6 +185,20 @@ TEST(CarriedCatalogs, CarriedCatalogBeyondTheExecutableIsInvalid) {
                              "This file is not a valid GNU gettext mo file: " +
                                  Dir.File("locale/de/LC_MESSAGES/default.mo"));
   }
+  {
+    // A program with a failure handler (the client) is told once and goes
+    // on in English.
+    static std::vector<std::string> Told;
+    Told.clear();
+    SetCatalogFailureHandler([](const std::string& Message) { Told.push_back(Message); });
+    TGnuGettextInstance Instance;
+    Instance.BindDomain("default", Dir.File("locale"));
+    EXPECT_EQ(Instance.TranslateInCurrentDomain(u"Yes"), u"Yes");
+    EXPECT_EQ(Instance.TranslateInCurrentDomain(u"Yes"), u"Yes");
+    SetCatalogFailureHandler(nullptr);
+    EXPECT_EQ(Told, std::vector<std::string>{"This file is not a valid GNU gettext mo file: " +
+                                             Dir.File("locale/de/LC_MESSAGES/default.mo")});
+  }
   AssemblyAnalyzer.store(nullptr);
 }
 
