@@ -212,11 +212,11 @@ def main():
         server = threading.Thread(target=serve, args=(master, slave, link, wake_read), daemon=True)
         server.start()
     result = 1
-    with tempfile.TemporaryFile() as output:
-        # Output goes to a file, not a pipe: Wine's services may keep a
-        # pipe open long after the program ended.
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        # Output goes to files, not pipes: Wine's services may keep a pipe
+        # open long after the program ended.
         proc = subprocess.Popen([args.wine] + program, stdin=subprocess.DEVNULL, stdout=output,
-                                stderr=subprocess.STDOUT, env=env, start_new_session=True)
+                                stderr=errors, env=env, start_new_session=True)
         try:
             result = proc.wait(timeout=args.timeout)
         except subprocess.TimeoutExpired:
@@ -229,8 +229,11 @@ def main():
             server.join(timeout=5)
         output.seek(0)
         text = output.read()
+        errors.seek(0)
         sys.stdout.buffer.write(text)
         sys.stdout.flush()
+        sys.stderr.buffer.write(errors.read())
+        sys.stderr.flush()
     if args.expect:
         with open(args.expect, "rb") as f:
             expected = f.read()
