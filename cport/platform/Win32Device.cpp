@@ -363,10 +363,13 @@ TComWaitResult TWin32ComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
         if (Which == WAIT_OBJECT_0) {
           // Emptying the mask ends a pending wait everywhere (cancelling the
           // I/O does not on every system); the wait must be over before its
-          // OVERLAPPED goes.
+          // OVERLAPPED goes. Then the port's mask is put back.
           ::SetCommMask(H(Handle), 0);
           CancelIo(H(Handle));
           GetOverlappedResult(H(Handle), &Overlapped, &Ignored, TRUE);
+          TPortState State;
+          if (Find(Handle, State))
+            ::SetCommMask(H(Handle), State.Mask);
           return TComWaitResult::wrStopped;
         }
         if (Which != WAIT_OBJECT_0 + 1) {
