@@ -41,6 +41,21 @@ bool IsDeviceName(const std::wstring& Name) {
   return std::wstring_view(Full, Length).rfind(L"\\\\.\\", 0) == 0;
 }
 
+// The full name with the system's separators: ReplaceFileW (Wine's at least)
+// refuses a name written with forward slashes.
+std::wstring SystemName(const std::string& FileName) {
+  const std::wstring Name = ToWide(FileName);
+  const DWORD Length = GetFullPathNameW(Name.c_str(), 0, nullptr, nullptr);
+  if (Length == 0)
+    return Name;
+  std::wstring Full(Length, L'\0');
+  const DWORD Written = GetFullPathNameW(Name.c_str(), Length, Full.data(), nullptr);
+  if (Written == 0 || Written >= Length)
+    return Name;
+  Full.resize(Written);
+  return Full;
+}
+
 // The attributes a replacement takes over from the file it replaces.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -65,7 +80,7 @@ std::string SystemErrorText(int Error) {
 }
 
 TSafeFile::TSafeFile(std::string FileName) : FFileName(std::move(FileName)) {
-  const std::wstring Target = ToWide(FFileName);
+  const std::wstring Target = SystemName(FFileName);
   if (IsDeviceName(Target))
     RaiseCreate(FFileName, LoadResString(SNotRegularFile));
   const DWORD Attributes = GetFileAttributesW(Target.c_str());
@@ -100,7 +115,7 @@ TSafeFile::TSafeFile(std::string FileName) : FFileName(std::move(FileName)) {
     RaiseCreate(FFileName, SystemErrorText(Error));
   FHandle = reinterpret_cast<std::intptr_t>(File);
   FTemporary = FromWide(Temporary);
-  FTarget = FFileName;
+  FTarget = FromWide(Target);
 }
 
 TSafeFile::~TSafeFile() {

@@ -5,10 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/Exception.h"
 #include "base/ExePath.h"

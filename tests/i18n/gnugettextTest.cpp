@@ -57,11 +57,14 @@ TEST(Language, SystemLanguageFromLocaleNamesOrIdentifier) {
   EXPECT_EQ(SystemLanguageCode("", "", 3082), "es_ES");
   EXPECT_EQ(SystemLanguageCode("", "", 4103), "de_LU");
   EXPECT_EQ(SystemLanguageCode("deu", "DE", 1), "C");
+#ifndef _WIN32
+  // On Windows the user's locale decides (the tools' tests under Wine set it).
   TEnvVar Lang("LANG", nullptr);
   TEnvVar All("LC_ALL", "fr_CA.UTF-8");
   EXPECT_EQ(DetectSystemLanguage(), "fr_CA");
   TGnuGettextInstance Instance;
   EXPECT_EQ(Instance.LanguageCode(), "fr_CA");
+#endif
 }
 
 TEST_F(CatalogTest, TranslatesWithLineEndsAndFallsBackToTheTwoLetterCatalog) {
@@ -200,6 +203,8 @@ TEST_F(CatalogTest, UnreadableAndEmptyCatalogFilesReportTheirPath) {
   auto Instance = MakeTranslator("de");
   EXPECT_EXCEPTION_MESSAGE(Instance->TranslateInCurrentDomain(u"Yes"),
                            "Cannot create memory map on file " + MoPath("de"));
+#ifndef _WIN32
+  // Permission bits bind everyone but root; Windows has access lists instead.
   if (geteuid() != 0) {
     BuildCatalog(MoPath("de", "locked"), {{"Yes", "Ja"}});
     std::filesystem::permissions(MoPath("de", "locked"), std::filesystem::perms::none);
@@ -207,6 +212,7 @@ TEST_F(CatalogTest, UnreadableAndEmptyCatalogFilesReportTheirPath) {
     EXPECT_EXCEPTION_MESSAGE(Instance->TranslateInDomain("locked", u"Yes"),
                              "Cannot open file " + MoPath("de", "locked"));
   }
+#endif
 }
 
 TEST_F(CatalogTest, DamagedCatalogsAreRejectedWhenOpened) {

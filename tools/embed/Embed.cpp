@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLine.h"
 #include "base/SafeFile.h"
 #include "i18n/gnugettext.h"
 
@@ -24,10 +25,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Names are UTF-8 here; std::filesystem takes them as such only through char8_t.
+fs::path PathOf(const std::string& Utf8) {
+  return fs::path(std::u8string(Utf8.begin(), Utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& Path) {
+  const std::u8string Text = Path.generic_u8string();
+  return std::string(Text.begin(), Text.end());
+}
+
 std::string ReadFile(const fs::path& Path) {
   std::ifstream In(Path, std::ios::binary);
   if (!In)
-    throw std::runtime_error("cannot read " + Path.string());
+    throw std::runtime_error("cannot read " + Utf8Of(Path));
   return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
 }
 
@@ -52,16 +63,17 @@ std::size_t FindMarker(const std::string& Image) {
 std::vector<std::string> LocaleFiles(const fs::path& Dir) {
   std::vector<std::string> Names;
   if (!fs::is_directory(Dir / "locale"))
-    throw std::runtime_error("no folder " + (Dir / "locale").string());
+    throw std::runtime_error("no folder " + Utf8Of(Dir / "locale"));
   for (const auto& Entry : fs::recursive_directory_iterator(Dir / "locale"))
     if (Entry.is_regular_file() && Entry.path().extension() == ".mo")
-      Names.push_back(fs::relative(Entry.path(), Dir).generic_string());
+      Names.push_back(Utf8Of(fs::relative(Entry.path(), Dir)));
   std::sort(Names.begin(), Names.end());
   return Names;
 }
 
 int Run(int argc, char* argv[]) {
-  std::vector<std::string> Args(argv + 1, argv + argc);
+  std::vector<std::string> Args = CommandLineArguments(argc, argv);
+  Args.erase(Args.begin());
   std::string Output;
   if (Args.size() >= 2 && Args[0] == "-o") {
     Output = Args[1];
@@ -71,10 +83,10 @@ int Run(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: hxt24-embed [-o OUTPUT] EXECUTABLE DIR [NAME...]\n");
     return 2;
   }
-  const fs::path Executable = Args[0];
-  const fs::path Dir = Args[1];
+  const fs::path Executable = PathOf(Args[0]);
+  const fs::path Dir = PathOf(Args[1]);
   if (Output.empty())
-    Output = Executable.string();
+    Output = Args[0];
   std::vector<std::string> Names(Args.begin() + 2, Args.end());
   if (Names.empty())
     Names = LocaleFiles(Dir);
@@ -90,7 +102,7 @@ int Run(int argc, char* argv[]) {
   };
   std::vector<TCarried> Carried;
   for (const std::string& Name : Names) {
-    const std::string Bytes = ReadFile(Dir / Name);
+    const std::string Bytes = ReadFile(Dir / PathOf(Name));
     Carried.push_back({Name, Image.size(), Bytes.size()});
     Image += Bytes;
   }
@@ -111,7 +123,7 @@ int Run(int argc, char* argv[]) {
   // (TSafeFile), so a failure never leaves a half-written executable; the
   // output is as executable as the program it was made from.
   SaveFileWhole(Output, Image);
-  fs::permissions(Output, fs::status(Executable).permissions());
+  fs::permissions(PathOf(Output), fs::status(Executable).permissions());
   std::printf("%zu catalog file(s) embedded, table at %llu\n", Carried.size(),
               static_cast<unsigned long long>(TableOffset));
   return 0;

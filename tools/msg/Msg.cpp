@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLine.h"
+#include "base/Environment.h"
 #include "base/WideText.h"
 #include "i18n/gnugettext.h"
 
@@ -44,24 +46,26 @@ int Usage(const char* Problem) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+  const std::vector<std::string> Args = CommandLineArguments(argc, argv);
+  argc = static_cast<int>(Args.size());
   std::string Dir, Lang, Domain = "default";
   bool HaveDir = false, HaveLang = false, Resource = false;
   std::vector<std::string> Texts;
   for (int i = 1; i < argc; ++i) {
-    const std::string Arg = argv[i];
+    const std::string Arg = Args[i];
     const bool TakesValue = Arg == "--dir" || Arg == "--lang" || Arg == "--domain";
     if (TakesValue && i + 1 >= argc)
       return Usage(("missing value for " + Arg).c_str());
     if (Arg == "--dir")
-      Dir = argv[++i], HaveDir = true;
+      Dir = Args[++i], HaveDir = true;
     else if (Arg == "--lang")
-      Lang = argv[++i], HaveLang = true;
+      Lang = Args[++i], HaveLang = true;
     else if (Arg == "--domain")
-      Domain = argv[++i];
+      Domain = Args[++i];
     else if (Arg == "--resource")
       Resource = true;
     else if (Arg == "--")
-      Texts.insert(Texts.end(), argv + i + 1, argv + argc), i = argc;
+      Texts.insert(Texts.end(), Args.begin() + i + 1, Args.end()), i = argc;
     else if (Arg.size() > 2 && Arg.compare(0, 2, "--") == 0)
       return Usage(("unknown option " + Arg).c_str());
     else
@@ -70,8 +74,8 @@ int main(int argc, char* argv[]) {
   if (Texts.empty())
     return Usage("no TEXT given");
   // The language code takes the place of LANG, with every rule LANG follows.
-  if (HaveLang)
-    setenv("LANG", Lang.c_str(), 1);
+  if (HaveLang && !SetEnvironmentValue("LANG", Lang))
+    return Usage("cannot set the language");
 
   int Status = 0;
   try {
