@@ -42,8 +42,9 @@ TRunResult RunDump(const std::string& Args) {
 
 // Runs the program through the shell with Redirections (e.g. ">/dev/full");
 // returns the exit status.
-int RunDumpShell(const std::string& Args) {
-  const int Status = std::system((std::string(HXT24_DUMP_PATH) + " " + Args).c_str());
+// Shell, when given, runs first (a limit, a trap).
+int RunDumpShell(const std::string& Args, const std::string& Shell = "") {
+  const int Status = std::system((Shell + std::string(HXT24_DUMP_PATH) + " " + Args).c_str());
   return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
@@ -150,6 +151,22 @@ TEST_F(DumpTool, OutputThatCannotBeWrittenIsExit1) {
             "hxt24-dump: cannot write the standard output: No space left on device\n");
   EXPECT_EQ(ReadTextFile(Values).substr(0, 13), "Trigger=roll\r");
   std::filesystem::remove(Values);
+
+  // A file system that takes no more (here: the file size limit, 512 bytes):
+  // the earlier files stay as they were.
+  const std::string Earlier = Dir.File("earlier");
+  WriteTextFile(Earlier, "earlier");
+  for (const char* Option : {"--values", "--bmp"}) {
+    SCOPED_TRACE(Option);
+    const std::string Size = std::string(Option) == "--bmp" ? " --size 64x48 " : " ";
+    EXPECT_EQ(RunDumpShell(Option + (" " + Earlier) + Size + Input + " >/dev/null 2>" + Err,
+                           "ulimit -f 1; trap '' XFSZ; exec "),
+              1);
+    EXPECT_EQ(ReadTextFile(Err),
+              "hxt24-dump: Cannot write file \"" + Earlier + "\". File too large\n");
+    EXPECT_EQ(ReadTextFile(Earlier), "earlier");
+  }
+  std::filesystem::remove(Earlier);
 
   const std::string Fifo = Dir.File("fifo");
   ASSERT_EQ(mkfifo(Fifo.c_str(), 0666), 0);
