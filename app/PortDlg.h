@@ -3,7 +3,6 @@
 #include <QDialog>
 
 #include <string>
-#include <vector>
 
 class QComboBox;
 class QGroupBox;
@@ -11,7 +10,9 @@ class QLabel;
 class QPushButton;
 
 // Asks for the serial port the scope hangs on. Created once and reused, so it
-// keeps the last choice for the rest of the run.
+// keeps the last choice for the rest of the run. The list holds COM1-COM4,
+// then the ports the device layer finds on this machine, each with what is
+// behind it as its tooltip.
 class TPortDialog : public QDialog {
 public:
   explicit TPortDialog(QWidget* Parent = nullptr);
@@ -28,9 +29,3 @@ public:
 protected:
   void keyPressEvent(QKeyEvent* Event) override;
 };
-
-// The serial devices present on this machine, as full device paths, in a
-// stable order: /dev/ttyUSB*, /dev/ttyACM*, /dev/serial/by-id/*, then every
-// tty that DevRoot's sysfs class shows with a driver. No duplicates.
-std::vector<std::string> SerialDeviceNames(const std::string& DevRoot = "/dev",
-                                           const std::string& SysClassTty = "/sys/class/tty");

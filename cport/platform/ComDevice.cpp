@@ -14,3 +14,7 @@ TComDevice& DefaultComDevice() {
 void SetDefaultComDevice(TComDevice* Device) {
   DefaultDevice.store(Device);
 }
+
+std::vector<TComPortInfo> TComDevice::ListPorts() {
+  return {};
+}

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The device layer of the serial port: one short interface in the port's own
 // terms, with a backend per platform (PosixDevice for termios devices and
@@ -115,6 +116,13 @@ public:
 
 enum class TComWaitResult { wrEvents, wrStopped, wrFailed };
 
+// A serial port of this machine, as a port list offers it.
+struct TComPortInfo {
+  std::string Name;        // what the port's Port property takes
+  std::string Description; // for the user: what is behind it; may be empty
+  friend bool operator==(const TComPortInfo&, const TComPortInfo&) = default;
+};
+
 class TComDevice {
 public:
   virtual ~TComDevice() = default;
@@ -151,6 +159,10 @@ public:
 
   // The error number of this thread's last failed call.
   virtual int LastError() = 0;
+
+  // The serial ports that exist on this machine, in the order a list offers
+  // them; none where the backend cannot tell.
+  virtual std::vector<TComPortInfo> ListPorts();
 };
 
 // The device that new ports use: the platform's own unless a test installs

@@ -320,3 +320,13 @@ TComWaitResult TFakeComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal& 
 int TFakeComDevice::LastError() {
   return FakeLastError;
 }
+
+void TFakeComDevice::SetPortList(std::vector<TComPortInfo> Ports) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FPortList = std::move(Ports);
+}
+
+std::vector<TComPortInfo> TFakeComDevice::ListPorts() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FPortList;
+}

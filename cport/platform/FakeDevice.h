@@ -33,6 +33,8 @@ public:
   // The Nth call (1 = the next one) of Operation ("Open", "SetCommState", ...)
   // fails with Error. Calls are counted from this request on.
   void FailCall(const std::string& Operation, int N, int Error);
+  // What ListPorts reports.
+  void SetPortList(std::vector<TComPortInfo> Ports);
 
   // ---- Inspection ----
   // Every call, in order: the operation's name, followed by its arguments for
@@ -62,6 +64,7 @@ public:
   TComWaitResult WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                std::uint32_t& Mask) override;
   int LastError() override;
+  std::vector<TComPortInfo> ListPorts() override;
 
 private:
   struct TLine {
@@ -88,6 +91,7 @@ private:
   const TLine* FindLine(const std::string& PortName) const;
 
   mutable std::mutex FLock;
+  std::vector<TComPortInfo> FPortList;
   std::condition_variable FChanged;
   std::map<std::string, TLine> FLines;
   std::map<TComHandle, std::string> FHandles;

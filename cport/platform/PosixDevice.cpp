@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "cport/platform/PosixLineWatch.h"
+#include "cport/platform/PosixPorts.h"
 #include "cport/platform/PosixReadAhead.h"
 #include "cport/platform/PosixSystem.h"
 
@@ -808,6 +809,10 @@ TComWaitResult TPosixComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
       return TComWaitResult::wrEvents;
     }
   }
+}
+
+std::vector<TComPortInfo> TPosixComDevice::ListPorts() {
+  return DiscoverPosixPorts();
 }
 
 TComDevice& PlatformComDevice() {

@@ -48,6 +48,8 @@ public:
   TComWaitResult WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                std::uint32_t& Mask) override;
   int LastError() override;
+  // DiscoverPosixPorts (PosixPorts.h) over the machine's own sysfs and /dev.
+  std::vector<TComPortInfo> ListPorts() override;
 
   // What the device keeps per open descriptor beyond the termios state.
   struct TPortState {

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "../TestUtil.h"
+#include "cport/platform/FakeDevice.h"
 #include "AppTestUtil.h"
 
 namespace {
@@ -147,28 +148,25 @@ TEST(PortDlg, TypedNamesPassUnchanged) {
   }
 }
 
-TEST(PortDlg, SerialDevicesAreListedInOrderWithoutDuplicates) {
-  namespace fs = std::filesystem;
-  TTempDir Dir;
-  const fs::path Dev = Dir.Path() / "dev";
-  const fs::path Sys = Dir.Path() / "sys";
-  fs::create_directories(Dev / "serial" / "by-id");
-  for (const char* Name : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty0", "null"})
-    WriteTextFile((Dev / Name).string(), "");
-  WriteTextFile((Dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0").string(), "");
-  fs::create_directories(Sys / "ttyS1" / "device" / "driver");
-  fs::create_directories(Sys / "ttyUSB0" / "device" / "driver");
-  fs::create_directories(Sys / "ttyS0" / "device"); // no driver bound: not a port
-  fs::create_directories(Sys / "tty0");
-
-  const std::vector<std::string> Expected = {
-      (Dev / "ttyUSB0").string(),
-      (Dev / "ttyUSB1").string(),
-      (Dev / "ttyACM0").string(),
-      (Dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0").string(),
-      (Dev / "ttyS1").string(),
-  };
-  EXPECT_EQ(SerialDeviceNames(Dev.string(), Sys.string()), Expected);
-  EXPECT_TRUE(
-      SerialDeviceNames((Dir.Path() / "none").string(), (Dir.Path() / "none").string()).empty());
+TEST(PortDlg, FoundPortsFollowTheFourComNamesWithTheirDescriptions) {
+  TFakeComDevice Device;
+  Device.SetPortList({{"/dev/ttyS0", "Serial port (16550A)"},
+                      {"/dev/serial/by-id/usb-FTDI_FT232R_A10KZ3QX-if00-port0",
+                       "FTDI FT232R USB UART (A10KZ3QX)"}});
+  SetDefaultComDevice(&Device);
+  TPortDialog Dialog;
+  SetDefaultComDevice(nullptr);
+  ASSERT_EQ(Dialog.cbPort->count(), 6);
+  EXPECT_EQ(Dialog.cbPort->itemText(3), "COM4");
+  EXPECT_EQ(Dialog.cbPort->itemText(4), "/dev/ttyS0");
+  EXPECT_EQ(Dialog.cbPort->itemData(4, Qt::ToolTipRole).toString(), "Serial port (16550A)");
+  EXPECT_EQ(Dialog.cbPort->itemData(5, Qt::ToolTipRole).toString(),
+            "FTDI FT232R USB UART (A10KZ3QX)");
+  EXPECT_EQ(Dialog.cbPort->currentText(), "COM1");
+  // A port picked from the list is its name, nothing more.
+  ExecWith(Dialog, [&] {
+    Dialog.cbPort->setCurrentIndex(5);
+    Dialog.btnOK->click();
+  });
+  EXPECT_EQ(Dialog.GetPortName(), "/dev/serial/by-id/usb-FTDI_FT232R_A10KZ3QX-if00-port0");
 }

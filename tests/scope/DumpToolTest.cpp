@@ -278,6 +278,29 @@ TEST(DumpOptions, LiveCommandLines) {
     EXPECT_THROW(ParseDumpOptions(Bad), EUsage) << Bad[0] << " " << Bad[1];
 }
 
+TEST(DumpOptions, ListPortsStandsAlone) {
+  EXPECT_TRUE(ParseDumpOptions({"--list-ports"}).ListPorts);
+  for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
+           {"--list-ports", "in.bin"}, {"in.bin", "--list-ports"}, {"--port", "x", "--list-ports"}})
+    EXPECT_THROW(ParseDumpOptions(Bad), EUsage) << Bad[0] << " " << Bad[1];
+}
+
+// What this machine has is not known here: every line is a device path, a
+// tab and a description without line breaks.
+TEST(DumpListPorts, OneLinePerPortPathTabDescription) {
+  const TRunResult Result = RunDump("--list-ports");
+  EXPECT_EQ(Result.Status, 0);
+  std::size_t Start = 0;
+  while (Start < Result.Out.size()) {
+    const std::size_t End = Result.Out.find('\n', Start);
+    ASSERT_NE(End, std::string::npos) << "a last line without its end";
+    const std::string Line = Result.Out.substr(Start, End - Start);
+    EXPECT_EQ(Line.rfind("/dev/", 0), 0u) << Line;
+    EXPECT_NE(Line.find('\t'), std::string::npos) << Line;
+    Start = End + 1;
+  }
+}
+
 // A pseudo-terminal whose other end the test drives, and the dump program
 // started on its device end.
 class DumpLive : public ::testing::Test {

@@ -17,6 +17,7 @@
 #include "scope/ScopeLink.h"
 #include "scope/ScopeRenderer.h"
 #include "cport/CPort.h"
+#include "cport/platform/ComDevice.h"
 #include "tools/dump/DumpLive.h"
 #include "tools/dump/DumpOptions.h"
 #include "tools/dump/DumpPortSettings.h"
@@ -131,7 +132,17 @@ int RunLive(const TDumpOptions& Options) {
   return Status;
 }
 
+// One line per serial port: the name to give --port, a tab, what is behind it.
+int ListPorts() {
+  for (const TComPortInfo& Port : PlatformComDevice().ListPorts())
+    WriteStdout(Port.Name + "\t" + Port.Description + "\n");
+  CheckStdout();
+  return ExitOk;
+}
+
 int Run(const TDumpOptions& Options) {
+  if (Options.ListPorts)
+    return ListPorts();
   if (!Options.PortName.empty())
     return RunLive(Options);
   const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);

@@ -7,7 +7,8 @@ const char* const DumpUsage = "usage: hxt24-dump [--chunk N | --chunks N1,N2,...
                               "[--values OUT.txt] [--bmp OUT.bmp --size WxH] "
                               "[--settings IN.ini] [--save-settings OUT.ini] "
                               "(FILE | --port NAME [--raw] [--record OUT.bin] [--frames N] "
-                              "[--seconds S])";
+                              "[--seconds S])\n"
+                              "       hxt24-dump --list-ports";
 
 namespace {
 
@@ -37,6 +38,12 @@ TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
         throw EUsage(Arg + " needs a value");
       return Args[++I];
     };
+    if (Arg == "--list-ports") {
+      if (Args.size() != 1)
+        throw EUsage("--list-ports takes no other argument");
+      Options.ListPorts = true;
+      return Options;
+    }
     if (Arg == "--chunk" || Arg == "--chunks") {
       if (HaveChunks)
         throw EUsage("--chunk and --chunks given more than once");

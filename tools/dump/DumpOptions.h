@@ -10,7 +10,10 @@
 //              FILE
 //   hxt24-dump --port NAME [--raw] [--record OUT.bin] [--frames N] [--seconds S]
 //              [the options above, without FILE]
+//   hxt24-dump --list-ports
 struct TDumpOptions {
+  // Print the serial ports of this machine (path, tab, description) and end.
+  bool ListPorts = false;
   // Sizes of the received-characters events, used in turn.
   std::vector<int> Chunks{4096};
   bool Samples = false;
