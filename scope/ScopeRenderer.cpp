@@ -121,17 +121,39 @@ void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples,
   const qsizetype Stride = Target->bytesPerLine();
   uchar* Pixels = const_cast<uchar*>(Target->constBits()) + Origin.y() * Stride +
                   Origin.x() * static_cast<qsizetype>(sizeof(QRgb));
-  // A backing store with an alpha channel is cleared before each paint;
-  // an image that is not the one of the last paint (a new backing store
-  // after a resize, a grab) holds something else.
+  // An image that is not the one of the last paint (a new backing store
+  // after a resize, a grab) holds something else. Only a paint of the whole
+  // area counts on what lies under it: some backing stores clear the region
+  // they are about to paint (those with a real alpha channel), which the
+  // last trace's pixels then show.
   const TRetainedTarget This{Target->cacheKey() >> 32, Pixels, Stride, QSize(W, H)};
-  const bool Keeps = Retained && !Target->hasAlphaChannel() && This == FRetained;
+  bool Keeps = Retained && This == FRetained;
+  if (Keeps && Target != &FComposed) {
+    const QRegion Clip = Painter.paintEngine()->systemClip();
+    Keeps = Clip.isEmpty() || (QRegion(QRect(Origin, QSize(W, H))) - Clip).isEmpty();
+  }
+  Keeps = Keeps && LastTraceStillThere(Pixels, Stride, W);
   Compose(Pixels, Stride, Samples, W, H, !Keeps);
   FRetained = Retained ? This : TRetainedTarget{};
   if (Target == &FComposed)
     Painter.drawImage(QRect(0, 0, W, H), FComposed);
   else
     FLastPaintDirect = true;
+}
+
+bool TScopeRenderer::LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W) const {
+  // A cleared region loses every pixel at once: a sample of the columns
+  // finds it.
+  constexpr int Step = 16;
+  if (FTraceRows.size() != static_cast<std::size_t>(W))
+    return false;
+  for (int X = 0; X < W; X += Step) {
+    const TRowRange& Range = FTraceRows[static_cast<std::size_t>(X)];
+    if (Range.First <= Range.Last &&
+        reinterpret_cast<const QRgb*>(Pixels + Range.First * Stride)[X] != FTraceColor)
+      return false;
+  }
+  return true;
 }
 
 void TScopeRenderer::ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples,

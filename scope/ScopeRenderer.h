@@ -60,8 +60,9 @@ public:
   // pixels; any other (a scaled display, another engine) gets it drawn as an
   // image.
   // Retained: the target keeps what the last paint wrote until the next one
-  // (a widget's backing store), so a paint onto the same image at the same
-  // place only puts back the pixels of the last trace and draws the new one.
+  // (a widget's backing store), so a paint of the whole area onto the same
+  // image at the same place, where the last trace is still found, only puts
+  // back the pixels of the last trace and draws the new one.
   void ScopePaint(QPainter& Painter, const TScopeSamples& Samples, int W, int H,
                   bool Retained = false);
   // Writes the screen picture of Samples into W x H 32-bit pixels starting at
@@ -96,6 +97,9 @@ private:
     bool operator==(const TRetainedTarget&) const = default;
   };
 
+  // Whether the last composed trace's pixels are still in the target (a
+  // sample of its columns).
+  bool LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W) const;
   // ComposeScreen, writing every pixel (Whole) or, onto the last picture,
   // only the last trace's pixels and the new trace.
   void Compose(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W, int H,

@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -329,21 +330,44 @@ TEST(ScopeRenderer, ARetainedTargetGetsOnlyTheTracesRedrawnAndStillTheWholePictu
   Red.SetColors(0x0000FF, 0xFFFFFF, 0x000000);
   EXPECT_EQ(Target.copy(3, 2, 615, 284), Red.ScopePaint(Traces[5], 615, 284));
 
-  // An image with an alpha channel (a backing store that clears each paint)
-  // and a different image always get the whole picture.
-  TScopeRenderer A;
-  for (const auto Format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32})
-    for (int Round = 0; Round < 2; ++Round) {
-      QImage Other(615, 284, Format);
-      Other.fill(Qt::transparent);
-      {
-        QPainter P(&Other);
-        A.ScopePaint(P, Traces[static_cast<std::size_t>(3 + Round)], 615, 284, true);
-      }
-      EXPECT_TRUE(A.LastPaintWhole());
-      EXPECT_EQ(Other.convertToFormat(QImage::Format_RGB32),
-                TScopeRenderer().ScopePaint(Traces[static_cast<std::size_t>(3 + Round)], 615, 284));
+  // A target cleared between paints (a backing store with an alpha channel
+  // clears the region it paints), a paint of part of the area, and a
+  // different image get the whole picture.
+  for (const auto Format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32}) {
+    SCOPED_TRACE(Format);
+    TScopeRenderer A;
+    QImage Store(615, 284, Format);
+    const auto Paint = [&](const TScopeSamples& Samples, const QRegion& Clip) {
+      QPainter P(&Store);
+      if (!Clip.isEmpty())
+        P.paintEngine()->setSystemClip(Clip);
+      A.ScopePaint(P, Samples, 615, 284, true);
+    };
+    const auto Exact = [](const TScopeSamples& Samples) {
+      return TScopeRenderer().ScopePaint(Samples, 615, 284);
+    };
+    Store.fill(Qt::transparent);
+    Paint(Traces[3], {});
+    EXPECT_TRUE(A.LastPaintWhole());
+    Paint(Traces[4], {});
+    EXPECT_FALSE(A.LastPaintWhole());
+    EXPECT_EQ(Store.convertToFormat(QImage::Format_RGB32), Exact(Traces[4]));
+    Store.fill(Qt::transparent);
+    Paint(Traces[5], {});
+    EXPECT_TRUE(A.LastPaintWhole());
+    EXPECT_EQ(Store.convertToFormat(QImage::Format_RGB32), Exact(Traces[5]));
+    Paint(Traces[3], QRegion(0, 0, 615, 100));
+    EXPECT_TRUE(A.LastPaintWhole());
+    Paint(Traces[4], QRegion(0, 0, 615, 284));
+    EXPECT_FALSE(A.LastPaintWhole());
+    EXPECT_EQ(Store.convertToFormat(QImage::Format_RGB32), Exact(Traces[4]));
+    QImage Other = Store.copy();
+    {
+      QPainter P(&Other);
+      A.ScopePaint(P, Traces[5], 615, 284, true);
     }
+    EXPECT_TRUE(A.LastPaintWhole());
+  }
 }
 
 } // namespace
