@@ -160,6 +160,23 @@ TEST_F(Win32Line, OpenConfigureQueryClose) {
   FHandle = InvalidComHandle;
 }
 
+// Reads under total timeouts go through the driver's overlapped read: they
+// wait for the bytes asked for, or end empty when the time is up.
+TEST_F(Win32Line, TimedReadsWaitForTheirBytesOrTheirTime) {
+  ASSERT_TRUE(FDevice.SetCommTimeouts(FHandle, {0, 0, 300, 0, 0}));
+  char Buffer[64] = {};
+  std::int32_t Read = -1;
+  ASSERT_TRUE(FDevice.ReadFile(FHandle, Buffer, 8, Read)) << FDevice.LastError();
+  EXPECT_EQ(Read, 0); // a quiet line: the time ran out
+  ASSERT_TRUE(FDevice.SetCommTimeouts(FHandle, {0, 0, 20000, 0, 0}));
+  Send("STREAM 40\n");
+  // Forty bytes take 7 ms on the line; the read waits for all of them.
+  ASSERT_TRUE(FDevice.ReadFile(FHandle, Buffer, 40, Read)) << FDevice.LastError();
+  ASSERT_EQ(Read, 40);
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(static_cast<std::uint8_t>(Buffer[i]), PatternByte(static_cast<std::size_t>(i)));
+}
+
 TEST_F(Win32Line, StreamAtTheLineRateLosesNothing) {
   constexpr std::size_t Total = 57600; // ten seconds of the line
   ASSERT_TRUE(FDevice.SetCommMask(FHandle, EV_RXCHAR));
