@@ -175,6 +175,11 @@ TEST_F(Win32Line, TimedReadsWaitForTheirBytesOrTheirTime) {
   ASSERT_EQ(Read, 40);
   for (int i = 0; i < 40; ++i)
     EXPECT_EQ(static_cast<std::uint8_t>(Buffer[i]), PatternByte(static_cast<std::size_t>(i)));
+  // Fewer bytes than asked for: the time runs out with those five.
+  ASSERT_TRUE(FDevice.SetCommTimeouts(FHandle, {0, 0, 1000, 0, 0}));
+  Send("STREAM 5\n");
+  ASSERT_TRUE(FDevice.ReadFile(FHandle, Buffer, 40, Read)) << FDevice.LastError();
+  EXPECT_EQ(Read, 5);
 }
 
 TEST_F(Win32Line, StreamAtTheLineRateLosesNothing) {
