@@ -4,9 +4,14 @@
 //   floor: the same write waking a plain epoll_wait (EPOLLET) in another thread;
 // - cpu: hxt24-dump --port fed trace frames at the scope's line rate (5760 B/s
 //   in 64-byte writes), the time its threads spent on a processor (schedstat) over the
-//   run, as a share of one core.
+//   run, as a share of one core;
+// - idle: the wake-ups of every thread but the main one while a port sits
+//   open on a silent line, with and without the line events only helper
+//   threads see (modem lines, transmitter empty), also behind a driver with
+//   modem lines (answered through the device's system-call table, its
+//   TIOCMIWAIT asleep like the driver's).
 //
-// Usage: comthread_bench [--samples N] [--seconds S]
+// Usage: comthread_bench [--samples N] [--seconds S] [--idle S]
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,7 +22,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <string>
+#include <linux/serial.h>
+#include <poll.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -27,6 +35,7 @@
 #include "base/MainLoop.h"
 #include "cport/CPort.h"
 #include "cport/platform/PosixDevice.h"
+#include "cport/platform/PosixSystem.h"
 #include "sim/SimFrames.h"
 
 namespace {
@@ -259,16 +268,106 @@ void ReportCpu(int Seconds) {
 #endif
 }
 
+// ---- Idle ----
+
+// Voluntary and involuntary context switches of each thread of this process
+// but the calling one, by thread id.
+std::vector<std::pair<std::string, long long>> OtherThreadSwitches() {
+  std::vector<std::pair<std::string, long long>> Result;
+  const std::string Self = std::to_string(gettid());
+  DIR* Tasks = opendir("/proc/self/task");
+  while (dirent* Entry = Tasks ? readdir(Tasks) : nullptr) {
+    if (Entry->d_name[0] == '.' || Self == Entry->d_name)
+      continue;
+    FILE* Status =
+        std::fopen(("/proc/self/task/" + std::string(Entry->d_name) + "/status").c_str(), "r");
+    long long Count = 0;
+    char Line[256];
+    while (Status && std::fgets(Line, sizeof Line, Status))
+      if (std::strstr(Line, "ctxt_switches:"))
+        Count += std::atoll(std::strchr(Line, ':') + 1);
+    if (Status)
+      std::fclose(Status);
+    Result.emplace_back(Entry->d_name, Count);
+  }
+  if (Tasks)
+    closedir(Tasks);
+  return Result;
+}
+
+// A driver with modem lines: the modem ioctls answered, TIOCMIWAIT asleep
+// until a signal (nothing changes on a silent line).
+int ModemIoctl(int Descriptor, unsigned long Request, void* Argument) {
+  switch (Request) {
+  case TIOCMGET:
+    *static_cast<int*>(Argument) = TIOCM_DSR | TIOCM_CTS;
+    return 0;
+  case TIOCMBIS:
+  case TIOCMBIC:
+    return 0;
+  case TIOCGICOUNT:
+    *static_cast<serial_icounter_struct*>(Argument) = {};
+    return 0;
+  case TIOCMIWAIT:
+    return poll(nullptr, 0, -1);
+  default:
+    return RealPosixSystem().Ioctl(Descriptor, Request, Argument);
+  }
+}
+
+void ReportIdle(int Seconds) {
+  const auto Measure = [Seconds](const char* Name, TComEvents Events, bool ModemLines) {
+    if (ModemLines)
+      PosixSystem().Ioctl = ModemIoctl;
+    TPty Line;
+    TComPort Port;
+    Port.SetPort(Line.Slave);
+    Port.SetEvents(Events);
+    Port.OpenPort();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto Before = OtherThreadSwitches();
+    std::this_thread::sleep_for(std::chrono::seconds(Seconds));
+    const auto After = OtherThreadSwitches();
+    std::printf("idle     %-44s %zu threads besides main:", Name, After.size());
+    for (const auto& [Id, Count] : After) {
+      long long Was = 0;
+      for (const auto& [I, C] : Before)
+        if (I == Id)
+          Was = C;
+      std::printf(" %.2f/s", double(Count - Was) / Seconds);
+    }
+    std::printf("\n");
+    Port.ClosePort();
+    PosixSystem() = RealPosixSystem();
+  };
+  const TComEvents Received{TComEvent::evRxChar, TComEvent::evRxFlag, TComEvent::evError,
+                            TComEvent::evBreak, TComEvent::evRx80Full};
+  TComEvents All = Received;
+  for (TComEvent E : {TComEvent::evTxEmpty, TComEvent::evCTS, TComEvent::evDSR, TComEvent::evRing,
+                      TComEvent::evRLSD})
+    All.Include(E);
+  Measure("pty, no modem or transmitter events", Received, false);
+  Measure("pty, all ten events", All, false);
+  Measure("pty with modem lines (injected), all ten", All, true);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   int Samples = 2000;
   int Seconds = 20;
+  int Idle = 0;
   for (int I = 1; I + 1 < argc; I += 2) {
     if (std::strcmp(argv[I], "--samples") == 0)
       Samples = std::atoi(argv[I + 1]);
     else if (std::strcmp(argv[I], "--seconds") == 0)
       Seconds = std::atoi(argv[I + 1]);
+    else if (std::strcmp(argv[I], "--idle") == 0)
+      Idle = std::atoi(argv[I + 1]);
+  }
+  if (Idle > 0) {
+    ReportIdle(Idle);
+    return 0;
   }
   // Floor and port in turn, so that both see the same load on the machine.
   std::vector<double> Port, Floor;
