@@ -614,6 +614,8 @@ int WatchPort(TPosixStopSignal& Signal, TOpenPort& Port, const TPortState& State
   }
   const bool Output = (State.Mask & EV_TXEMPTY) != 0;
   if (Signal.Watched != Port.Descriptor || Signal.WatchedOutput != Output) {
+    // Errors counted before a change of the mask are still to be reported.
+    const bool NewDevice = Signal.Watched != Port.Descriptor;
     if (Signal.Watched >= 0)
       epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
     if (Signal.OutputWatch >= 0)
@@ -625,7 +627,12 @@ int WatchPort(TPosixStopSignal& Signal, TOpenPort& Port, const TPortState& State
     if (epoll_ctl(Signal.Epoll, EPOLL_CTL_ADD, Port.Descriptor, &Line) != 0)
       return errno;
     Signal.Watched = Port.Descriptor;
-    Signal.HasCounters = ReadCounters(Port.Descriptor, Signal.Counters);
+    // Errors counted since the open (or the last query) come with the first
+    // arrival the wait sees.
+    if (NewDevice) {
+      Signal.HasCounters = State.HasCounters;
+      Signal.Counters = State.Counters;
+    }
     // The driver wakes its readers for arrivals and its writers as output
     // goes out; one entry for both would report room for output at every
     // arrival and unread bytes at every wake-up of the writers. A second

@@ -65,6 +65,13 @@ public:
     Release(LinePipe[1]);
   }
   void FinishDrain() { Release(DrainPipe[1]); }
+  // The UART counts line errors (they come with the next arrival).
+  void CountErrors(int Frame, int Parity, int Break) {
+    std::lock_guard<std::mutex> Lock(FLock);
+    Counters.frame += Frame;
+    Counters.parity += Parity;
+    Counters.brk += Break;
+  }
   // Waits until Count calls of the kind have gone to sleep in total.
   bool AwaitSleepers(const std::atomic<int>& Calls, int Count) {
     std::unique_lock<std::mutex> Lock(FLock);
@@ -253,6 +260,30 @@ TEST_F(TransmitterEmpty, ReportedOnceTheDrainAfterAWriteEnds) {
   std::int32_t Queued = 0;
   EXPECT_TRUE(Device.ClearCommError(Handle, Errors, Queued));
   EXPECT_EQ(Queued, 4);
+}
+
+TEST_F(TransmitterEmpty, LineErrorsComeFromTheDriversCountersWithTheArrival) {
+  ASSERT_TRUE(Device.SetCommMask(Handle, EV_RXCHAR | EV_ERR | EV_BREAK | EV_TXEMPTY));
+  // A parity error counted while INPCK is off (a check without replacement):
+  // the byte arrives as it came, the error is reported all the same.
+  Uart.CountErrors(0, 1, 0);
+  auto First = Wait();
+  ASSERT_EQ(write(Master, "p", 1), 1);
+  ASSERT_EQ(First.wait_for(Patience), std::future_status::ready);
+  EXPECT_EQ(First.get(), EV_RXCHAR | EV_ERR);
+  Uart.CountErrors(1, 0, 1);
+  auto Next = Wait();
+  ASSERT_EQ(write(Master, "f", 1), 1);
+  ASSERT_EQ(Next.wait_for(Patience), std::future_status::ready);
+  EXPECT_EQ(Next.get(), EV_RXCHAR | EV_ERR | EV_BREAK);
+  // The queries report each counted error once.
+  std::uint32_t Errors = 0;
+  std::int32_t Queued = 0;
+  EXPECT_TRUE(Device.ClearCommError(Handle, Errors, Queued));
+  EXPECT_EQ(Errors, CE_RXPARITY | CE_FRAME | CE_BREAK);
+  EXPECT_EQ(Queued, 2);
+  EXPECT_TRUE(Device.ClearCommError(Handle, Errors, Queued));
+  EXPECT_EQ(Errors, 0u);
 }
 
 } // namespace
