@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "base/WideText.h"
 #include "cport/platform/Win32Dcb.h"
 
 // The port's records are the system's: same size, same offsets.
@@ -422,6 +423,64 @@ TComWaitResult TWin32ComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
       return TComWaitResult::wrFailed;
     }
   }
+}
+
+std::vector<TComPortInfo>
+PortsFromDeviceMap(const std::vector<std::pair<std::string, std::string>>& Entries) {
+  std::vector<TComPortInfo> Ports;
+  for (const auto& [Device, Name] : Entries) {
+    if (Name.empty())
+      continue;
+    std::string Description = Device;
+    if (Description.rfind("\\Device\\", 0) == 0)
+      Description.erase(0, 8);
+    Ports.push_back({Name, Description});
+  }
+  // "COM10" after "COM9": the number counts, then the name.
+  auto Number = [](const std::string& Name) -> unsigned long {
+    if (Name.size() < 4 || (Name.compare(0, 3, "COM") != 0 && Name.compare(0, 3, "com") != 0))
+      return ~0ul;
+    unsigned long Value = 0;
+    for (std::size_t i = 3; i < Name.size(); ++i) {
+      if (Name[i] < '0' || Name[i] > '9' || Value > 100000)
+        return ~0ul;
+      Value = Value * 10 + static_cast<unsigned long>(Name[i] - '0');
+    }
+    return Value;
+  };
+  std::stable_sort(Ports.begin(), Ports.end(), [&](const TComPortInfo& A, const TComPortInfo& B) {
+    const unsigned long NumberA = Number(A.Name), NumberB = Number(B.Name);
+    return NumberA != NumberB ? NumberA < NumberB : A.Name < B.Name;
+  });
+  return Ports;
+}
+
+std::vector<TComPortInfo> TWin32ComDevice::ListPorts() {
+  HKEY Key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &Key) !=
+      ERROR_SUCCESS)
+    return {};
+  std::vector<std::pair<std::string, std::string>> Entries;
+  for (DWORD Index = 0;; ++Index) {
+    wchar_t Name[256];
+    wchar_t Data[256] = {};
+    DWORD NameLength = 256, DataSize = sizeof Data - sizeof(wchar_t), Type = 0;
+    const LSTATUS Status = RegEnumValueW(Key, Index, Name, &NameLength, nullptr, &Type,
+                                         reinterpret_cast<BYTE*>(Data), &DataSize);
+    if (Status == ERROR_NO_MORE_ITEMS)
+      break;
+    if (Status != ERROR_SUCCESS || Type != REG_SZ)
+      continue; // too long to be a port name, or not one
+    auto Narrow = [](const wchar_t* Text, std::size_t Length) {
+      return Utf16ToUtf8(std::u16string(Text, Text + Length));
+    };
+    std::size_t DataLength = DataSize / sizeof(wchar_t);
+    while (DataLength > 0 && Data[DataLength - 1] == 0)
+      --DataLength;
+    Entries.emplace_back(Narrow(Name, NameLength), Narrow(Data, DataLength));
+  }
+  RegCloseKey(Key);
+  return PortsFromDeviceMap(Entries);
 }
 
 int TWin32ComDevice::LastError() {

@@ -4,12 +4,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cport/platform/ComDevice.h"
 
 // The device path of a port name: "\\.\" and the name ("COM10" and above open
 // only that way), a name already in that form as it is.
 std::string Win32DevicePath(const std::string& PortName);
+
+// The ports of the system's serial device map (each driver's device name and
+// the port name it took), in the order a list offers them: by COM number, then
+// by name; the description is the driver's device name without "\Device\".
+std::vector<TComPortInfo>
+PortsFromDeviceMap(const std::vector<std::pair<std::string, std::string>>& Entries);
 
 // Serial ports through the system's comm API, every handle opened for
 // overlapped I/O. Handles are the system's; GetLastError() is the error
@@ -30,6 +38,8 @@ public:
   TComWaitResult WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                std::uint32_t& Mask) override;
   int LastError() override;
+  // The ports in HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM.
+  std::vector<TComPortInfo> ListPorts() override;
 
   // Beyond what the port needs (tools and tests drive the line with these).
   bool WriteFile(TComHandle Handle, const void* Buffer, std::int32_t Count, std::int32_t& Written);

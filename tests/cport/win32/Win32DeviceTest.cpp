@@ -131,6 +131,18 @@ TEST(Win32Device, PortNamesAndAMissingPort) {
   EXPECT_EQ(Device.LastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST(Win32Device, PortsOfTheDeviceMapInNumberOrder) {
+  const std::vector<std::pair<std::string, std::string>> Map = {
+      {"\\Device\\Serial1", "COM2"},   {"\\Device\\VCP0", "COM10"}, {"\\Device\\Serial0", "COM1"},
+      {"\\Device\\Silabser0", "COM9"}, {"\\Device\\Gone", ""},      {"Other", "CNCA0"}};
+  const std::vector<TComPortInfo> Expected = {{"COM1", "Serial0"},
+                                              {"COM2", "Serial1"},
+                                              {"COM9", "Silabser0"},
+                                              {"COM10", "VCP0"},
+                                              {"CNCA0", "Other"}};
+  EXPECT_EQ(PortsFromDeviceMap(Map), Expected);
+}
+
 TEST_F(Win32Line, OpenConfigureQueryClose) {
   TDeviceControlBlock State;
   ASSERT_TRUE(FDevice.GetCommState(FHandle, State));
