@@ -58,16 +58,17 @@ const QImage& TScopeRenderer::ScopePaint(const TScopeSamples& Samples, int W, in
   }
   PrepareLayout(W, H);
   DrawGrid();
-  DrawTrace(FBitmap.bits(), FBitmap.bytesPerLine(), W, H, nullptr);
+  DrawTrace(FBitmap.bits(), FBitmap.bytesPerLine(), W, H, nullptr, 1);
   StretchCopy(FBitmap, FScreen);
   return FScreen;
 }
 
 namespace {
 
-// The image under Painter when it writes 1:1 into 32-bit pixels, with the
-// pixel where the painter's (0, 0) lands; null for anything else.
-QImage* DirectTarget(QPainter& Painter, QSize Size, QPoint& Origin) {
+// The image under Painter when it writes into 32-bit pixels at a whole
+// number of pixels per unit (Scale: 1, or 2 on a display scaled by 2), with
+// the pixel where the painter's (0, 0) lands; null for anything else.
+QImage* DirectTarget(QPainter& Painter, QSize Size, QPoint& Origin, int& Scale) {
   QPaintEngine* Engine = Painter.paintEngine();
   if (!Engine || Engine->type() != QPaintEngine::Raster || !Engine->paintDevice() ||
       Engine->paintDevice()->devType() != QInternal::Image)
@@ -81,16 +82,20 @@ QImage* DirectTarget(QPainter& Painter, QSize Size, QPoint& Origin) {
   default:
     return nullptr;
   }
-  // A widget's painter is moved to the widget's place in the backing store;
-  // anything beyond a whole-pixel move (a scaled display) is left to Qt.
+  // A widget's painter is moved to the widget's place in the backing store,
+  // and scaled by the display's pixel ratio; a fractional ratio, a rotation
+  // or a part-pixel move is left to Qt.
+  constexpr int MaxScale = 4;
   const QTransform Transform = Painter.deviceTransform();
-  if (Transform.type() > QTransform::TxTranslate || Painter.opacity() < 1.0 ||
+  if (Transform.type() > QTransform::TxScale || Painter.opacity() < 1.0 ||
       Painter.compositionMode() != QPainter::CompositionMode_SourceOver)
     return nullptr;
+  Scale = static_cast<int>(Transform.m11());
   const double Dx = Transform.dx();
   const double Dy = Transform.dy();
   Origin = QPoint(static_cast<int>(Dx), static_cast<int>(Dy));
-  if (Origin.x() != Dx || Origin.y() != Dy || !Image->rect().contains(QRect(Origin, Size)))
+  if (Scale < 1 || Scale > MaxScale || Transform.m11() != Scale || Transform.m22() != Scale ||
+      Origin.x() != Dx || Origin.y() != Dy || !Image->rect().contains(QRect(Origin, Size * Scale)))
     return nullptr;
   return Image;
 }
@@ -104,8 +109,10 @@ void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples,
   if (W <= 0 || H <= 0)
     return;
   QPoint Origin;
-  QImage* Target = DirectTarget(Painter, QSize(W, H), Origin);
+  int Scale = 1;
+  QImage* Target = DirectTarget(Painter, QSize(W, H), Origin, Scale);
   if (!Target) {
+    Scale = 1;
     // Drawn as an image: ours, so it holds the last picture for certain.
     if (FComposed.size() != QSize(W, H))
       FComposed = QImage(W, H, QImage::Format_RGB32);
@@ -126,14 +133,14 @@ void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples,
   // area counts on what lies under it: some backing stores clear the region
   // they are about to paint (those with a real alpha channel), which the
   // last trace's pixels then show.
-  const TRetainedTarget This{Target->cacheKey() >> 32, Pixels, Stride, QSize(W, H)};
+  const TRetainedTarget This{Target->cacheKey() >> 32, Pixels, Stride, QSize(W, H), Scale};
   bool Keeps = Retained && This == FRetained;
   if (Keeps && Target != &FComposed) {
     const QRegion Clip = Painter.paintEngine()->systemClip();
-    Keeps = Clip.isEmpty() || (QRegion(QRect(Origin, QSize(W, H))) - Clip).isEmpty();
+    Keeps = Clip.isEmpty() || (QRegion(QRect(Origin, QSize(W, H) * Scale)) - Clip).isEmpty();
   }
-  Keeps = Keeps && LastTraceStillThere(Pixels, Stride, W);
-  Compose(Pixels, Stride, Samples, W, H, !Keeps);
+  Keeps = Keeps && LastTraceStillThere(Pixels, Stride, W, Scale);
+  Compose(Pixels, Stride, Samples, W, H, Scale, !Keeps);
   FRetained = Retained ? This : TRetainedTarget{};
   if (Target == &FComposed)
     Painter.drawImage(QRect(0, 0, W, H), FComposed);
@@ -141,7 +148,8 @@ void TScopeRenderer::ScopePaint(QPainter& Painter, const TScopeSamples& Samples,
     FLastPaintDirect = true;
 }
 
-bool TScopeRenderer::LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W) const {
+bool TScopeRenderer::LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W,
+                                         int Scale) const {
   // A cleared region loses every pixel at once: a sample of the columns
   // finds it.
   constexpr int Step = 16;
@@ -150,7 +158,8 @@ bool TScopeRenderer::LastTraceStillThere(const uchar* Pixels, qsizetype Stride, 
   for (int X = 0; X < W; X += Step) {
     const TRowRange& Range = FTraceRows[static_cast<std::size_t>(X)];
     if (Range.First <= Range.Last &&
-        reinterpret_cast<const QRgb*>(Pixels + Range.First * Stride)[X] != FTraceColor)
+        reinterpret_cast<const QRgb*>(Pixels + Range.First * Scale * Stride)[X * Scale] !=
+            FTraceColor)
       return false;
   }
   return true;
@@ -159,18 +168,20 @@ bool TScopeRenderer::LastTraceStillThere(const uchar* Pixels, qsizetype Stride, 
 void TScopeRenderer::ComposeScreen(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples,
                                    int W, int H) {
   FRetained = TRetainedTarget{};
-  Compose(Pixels, Stride, Samples, W, H, true);
+  Compose(Pixels, Stride, Samples, W, H, 1, true);
 }
 
 void TScopeRenderer::Compose(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W,
-                             int H, bool Whole) {
+                             int H, int Scale, bool Whole) {
   if (W <= 0 || H <= 0)
     return;
   ComputePoints(Samples, W, H);
-  const std::size_t RowBytes = static_cast<std::size_t>(W) * sizeof(QRgb);
+  // Every pixel of the picture is a Scale x Scale block of the target.
+  const int DeviceW = W * Scale;
+  const std::size_t RowBytes = static_cast<std::size_t>(DeviceW) * sizeof(QRgb);
   if (H <= 2 * Band) {
-    FBackRow.assign(static_cast<std::size_t>(W), FBackColor);
-    for (int Y = 0; Y < H; ++Y)
+    FBackRow.assign(static_cast<std::size_t>(DeviceW), FBackColor);
+    for (int Y = 0; Y < H * Scale; ++Y)
       std::memcpy(Pixels + Y * Stride, FBackRow.data(), RowBytes);
     FLayoutSize = QSize();
     FLastPaintWhole = true;
@@ -179,16 +190,25 @@ void TScopeRenderer::Compose(uchar* Pixels, qsizetype Stride, const TScopeSample
   if (PrepareLayout(W, H))
     Whole = true;
   FLastPaintWhole = Whole;
+  if (Scale != 1 && (Whole || FScaledBackRow.size() != static_cast<std::size_t>(DeviceW))) {
+    FScaledBackRow.resize(static_cast<std::size_t>(DeviceW));
+    FScaledGridRow.resize(static_cast<std::size_t>(DeviceW));
+    for (int X = 0; X < DeviceW; ++X) {
+      FScaledBackRow[static_cast<std::size_t>(X)] = FBackRow[static_cast<std::size_t>(X / Scale)];
+      FScaledGridRow[static_cast<std::size_t>(X)] = FGridRow[static_cast<std::size_t>(X / Scale)];
+    }
+  }
+  const QRgb* BackRow = Scale == 1 ? FBackRow.data() : FScaledBackRow.data();
+  const QRgb* GridRow = Scale == 1 ? FGridRow.data() : FScaledGridRow.data();
   // Screen row y shows bitmap row FSourceRow[y]: before the trace, that is a
   // row line or background with the column lines.
-  const auto Prepared = [this](int Y) {
-    return FRowIsLine[static_cast<std::size_t>(FSourceRow[static_cast<std::size_t>(Y)])]
-               ? FGridRow.data()
-               : FBackRow.data();
+  const auto Prepared = [&](int Y) {
+    return FRowIsLine[static_cast<std::size_t>(FSourceRow[static_cast<std::size_t>(Y)])] ? GridRow
+                                                                                         : BackRow;
   };
   if (Whole) {
-    for (int Y = 0; Y < H; ++Y)
-      std::memcpy(Pixels + Y * Stride, Prepared(Y), RowBytes);
+    for (int Y = 0; Y < H * Scale; ++Y)
+      std::memcpy(Pixels + Y * Stride, Prepared(Y / Scale), RowBytes);
     FTraceRows.assign(static_cast<std::size_t>(W), TRowRange{});
   } else {
     // The target still holds the last picture: only the last trace's pixels
@@ -196,12 +216,16 @@ void TScopeRenderer::Compose(uchar* Pixels, qsizetype Stride, const TScopeSample
     // would be most of the area for a wave that crosses them).
     for (int X = 0; X < W; ++X) {
       TRowRange& Range = FTraceRows[static_cast<std::size_t>(X)];
-      for (int Y = Range.First; Y <= Range.Last; ++Y)
-        reinterpret_cast<QRgb*>(Pixels + Y * Stride)[X] = Prepared(Y)[X];
+      for (int Y = Range.First * Scale; Y < (Range.Last + 1) * Scale; ++Y) {
+        QRgb* Row = reinterpret_cast<QRgb*>(Pixels + Y * Stride);
+        const QRgb* Under = Prepared(Y / Scale);
+        for (int Dx = X * Scale; Dx < (X + 1) * Scale; ++Dx)
+          Row[Dx] = Under[Dx];
+      }
       Range = TRowRange{};
     }
   }
-  DrawTrace(Pixels, Stride, W, H, FRowSpans.data());
+  DrawTrace(Pixels, Stride, W, H, FRowSpans.data(), Scale);
 }
 
 void TScopeRenderer::ComputePoints(const TScopeSamples& Samples, int W, int H) {
@@ -281,11 +305,12 @@ public:
   // Rows: the screen rows showing each bitmap row, or null to draw at the
   // bitmap rows themselves.
   // Written, with Rows: the screen rows the pen wrote in each column, widened.
+  // Scale, with Rows: every pixel is a Scale x Scale block of the target.
   TTracePen(uchar* Pixels, qsizetype Stride, int Width, int Height, QRgb Color,
-            const TScopeRenderer::TRowSpan* Rows, TScopeRenderer::TRowRange* Written)
+            const TScopeRenderer::TRowSpan* Rows, TScopeRenderer::TRowRange* Written, int Scale)
       : FPixels(reinterpret_cast<QRgb*>(Pixels)),
         FStride(Stride / static_cast<qsizetype>(sizeof(QRgb))), FWidth(Width), FHeight(Height),
-        FColor(Color), FRows(Rows), FWritten(Written) {}
+        FColor(Color), FRows(Rows), FWritten(Written), FScale(Scale) {}
 
   void Vertex(int X, int Y) {
     Plot(X - 1, Y - 1);
@@ -334,8 +359,9 @@ private:
     const TScopeRenderer::TRowSpan& Span = FRows[Y];
     if (Span.Count == 0)
       return;
-    for (int Row = Span.First; Row < Span.First + Span.Count; ++Row)
-      FPixels[Row * FStride + X] = FColor;
+    for (int Row = Span.First * FScale; Row < (Span.First + Span.Count) * FScale; ++Row)
+      for (int Column = X * FScale; Column < (X + 1) * FScale; ++Column)
+        FPixels[Row * FStride + Column] = FColor;
     TScopeRenderer::TRowRange& Column = FWritten[X];
     Column.First = std::min(Column.First, Span.First);
     Column.Last = std::max(Column.Last, Span.First + Span.Count - 1);
@@ -348,15 +374,16 @@ private:
   QRgb FColor;
   const TScopeRenderer::TRowSpan* FRows;
   TScopeRenderer::TRowRange* FWritten;
+  int FScale;
 };
 
 } // namespace
 
-void TScopeRenderer::DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H,
-                               const TRowSpan* Rows) {
+void TScopeRenderer::DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows,
+                               int Scale) {
   // Drawn by hand: a QPainter with a wide pen strokes the polyline into a path
   // first, which costs many times the rest of the paint.
-  TTracePen Pen(Pixels, Stride, W, H, FTraceColor, Rows, Rows ? FTraceRows.data() : nullptr);
+  TTracePen Pen(Pixels, Stride, W, H, FTraceColor, Rows, Rows ? FTraceRows.data() : nullptr, Scale);
   for (int I = 0; I < ScopeSampleCount; ++I) {
     const QPoint& P = FPoints[I];
     if (I > 0)

@@ -57,7 +57,8 @@ public:
   // The same picture, drawn onto Painter at (0, 0) W x H (logical pixels):
   // for a widget's paintEvent. A painter writing 1:1 into a 32-bit image (a
   // raster backing store, an image) gets it composed straight into its
-  // pixels; any other (a scaled display, another engine) gets it drawn as an
+  // pixels, also at a whole number of pixels per unit (a display scaled by
+  // 2); any other (a fractional scale, another engine) gets it drawn as an
   // image.
   // Retained: the target keeps what the last paint wrote until the next one
   // (a widget's backing store), so a paint of the whole area onto the same
@@ -94,23 +95,25 @@ private:
     const uchar* Pixels = nullptr;
     qsizetype Stride = 0;
     QSize Size;
+    int Scale = 1;
     bool operator==(const TRetainedTarget&) const = default;
   };
 
   // Whether the last composed trace's pixels are still in the target (a
   // sample of its columns).
-  bool LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W) const;
+  bool LastTraceStillThere(const uchar* Pixels, qsizetype Stride, int W, int Scale) const;
   // ComposeScreen, writing every pixel (Whole) or, onto the last picture,
   // only the last trace's pixels and the new trace.
+  // Scale: target pixels per picture pixel, each way.
   void Compose(uchar* Pixels, qsizetype Stride, const TScopeSamples& Samples, int W, int H,
-               bool Whole);
+               int Scale, bool Whole);
   // Prepares the two kinds of row and the row tables for W x H (H > 2 * Band);
   // true when they changed.
   bool PrepareLayout(int W, int H);
   void DrawGrid();
   // The trace into W x H pixels: at its bitmap rows when Rows is null, else
   // at the screen rows Rows gives for each bitmap row.
-  void DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows);
+  void DrawTrace(uchar* Pixels, qsizetype Stride, int W, int H, const TRowSpan* Rows, int Scale);
 
   QImage FBitmap;
   QImage FScreen;
@@ -119,6 +122,9 @@ private:
   // lines, and a row line.
   std::vector<QRgb> FBackRow;
   std::vector<QRgb> FGridRow;
+  // The same two rows with every pixel repeated, for a scaled target.
+  std::vector<QRgb> FScaledBackRow;
+  std::vector<QRgb> FScaledGridRow;
   // Per bitmap row: whether it is a row line, and the screen rows showing it;
   // per screen row: the bitmap row it shows. Kept for FLayoutSize.
   std::vector<std::uint8_t> FRowIsLine;

@@ -269,18 +269,39 @@ TEST(ScopeRenderer, PaintingOntoAPainterGivesTheExportedPictureExactly) {
       Untouched.fill(qRgb(1, 2, 3));
       ASSERT_EQ(Around, Untouched);
     }
-  // A painter that scales (a display with a device pixel ratio of 2) gets the
-  // same picture drawn as an image, each pixel doubled.
+  // A painter that scales by a whole number (a display with a device pixel
+  // ratio of 2) gets the picture composed straight, each pixel a 2 x 2 block,
+  // also when only the traces are redrawn; a fractional scale gets it drawn
+  // as an image.
   TScopeRenderer R;
+  QImage Scaled(1240, 578, QImage::Format_RGB32);
+  Scaled.fill(qRgb(1, 2, 3));
+  for (const TScopeSamples& Samples : {Wild, Sawtooth, Flat(127), Wild}) {
+    {
+      QPainter P(&Scaled);
+      P.translate(3, 2);
+      P.scale(2, 2);
+      R.ScopePaint(P, Samples, 615, 284, true);
+    }
+    EXPECT_TRUE(R.LastPaintDirect());
+    EXPECT_EQ(Scaled.copy(3, 2, 1230, 568),
+              TScopeRenderer().ScopePaint(Samples, 615, 284).scaled(1230, 568));
+  }
+  EXPECT_FALSE(R.LastPaintWhole());
   const QImage Expected = TScopeRenderer().ScopePaint(Wild, 615, 284);
-  QImage Scaled(1230, 568, QImage::Format_RGB32);
+  QImage Fractional(923, 426, QImage::Format_RGB32);
+  Fractional.fill(qRgb(1, 2, 3));
+  QImage Reference = Fractional.copy();
   {
-    QPainter P(&Scaled);
-    P.scale(2, 2);
-    R.ScopePaint(P, Wild, 615, 284);
+    QPainter P(&Fractional);
+    P.scale(1.5, 1.5);
+    R.ScopePaint(P, Wild, 615, 284, true);
+    QPainter Q(&Reference);
+    Q.scale(1.5, 1.5);
+    Q.drawImage(QRect(0, 0, 615, 284), Expected);
   }
   EXPECT_FALSE(R.LastPaintDirect());
-  EXPECT_EQ(Scaled, Expected.scaled(1230, 568));
+  EXPECT_EQ(Fractional, Reference);
 }
 
 TEST(ScopeRenderer, ARetainedTargetGetsOnlyTheTracesRedrawnAndStillTheWholePicture) {
