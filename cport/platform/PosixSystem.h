@@ -1,11 +1,11 @@
 #pragma once
 
 // The calls of the posix device that only a real serial driver answers
-// (modem lines and their wait, the line-status and error counters, the
-// output queue, the transmitter drain, the serial information of a port) go
-// through this table, so that tests can put a driver of their own behind
-// them. Each entry behaves as the system call of the same name: -1 and errno
-// on failure. Replace entries only while no port is open.
+// (modem lines and their wait, the error counters, the transmitter drain, the
+// serial information of a port) go through this table, so that tests can put
+// a driver of their own behind them. Each entry behaves as the system call of
+// the same name: -1 and errno on failure. Replace entries only while no port
+// is open.
 struct TPosixSystem {
   int (*Ioctl)(int Descriptor, unsigned long Request, void* Argument);
   int (*Drain)(int Descriptor); // tcdrain
