@@ -12,14 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLine.h"
 #include "base/Exception.h"
-#include "scope/ScopeExport.h"
+#include "base/SafeFile.h"
+#include "scope/PlotValues.h"
 #include "scope/ScopeLink.h"
-#include "scope/ScopeRenderer.h"
 #include "cport/CPort.h"
 #include "cport/platform/ComDevice.h"
 #include "tools/dump/DumpLive.h"
 #include "tools/dump/DumpOptions.h"
+#include "tools/dump/DumpPicture.h"
 #include "tools/dump/DumpPortSettings.h"
 
 namespace {
@@ -103,12 +105,9 @@ void Feed(TScopeLink& Link, TMemoryByteSource& Source, const std::vector<std::ui
 
 void WriteOutputs(const TDumpOptions& Options, const TScopeState& State) {
   if (!Options.ValuesFile.empty())
-    SavePlotValues(Options.ValuesFile, State.Panels(), State.Samples());
-  if (!Options.BmpFile.empty()) {
-    TScopeRenderer Renderer;
-    SavePicture(Options.BmpFile,
-                Renderer.ScopePaint(State.Samples(), Options.Width, Options.Height));
-  }
+    SaveFileWhole(Options.ValuesFile, PlotValuesText(State.Panels(), State.Samples()));
+  if (!Options.BmpFile.empty())
+    SaveDumpPicture(Options.BmpFile, State.Samples(), Options.Width, Options.Height);
 }
 
 // Live mode: the same receiver and printer, fed by the port's events.
@@ -143,6 +142,8 @@ int ListPorts() {
 int Run(const TDumpOptions& Options) {
   if (Options.ListPorts)
     return ListPorts();
+  if (!Options.BmpFile.empty() && !DumpDrawsPictures())
+    throw EUsage("--bmp is not available: this build has no Qt to draw with");
   if (!Options.PortName.empty())
     return RunLive(Options);
   const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);
@@ -170,7 +171,9 @@ int Run(const TDumpOptions& Options) {
 
 int main(int argc, char** argv) {
   try {
-    return Run(ParseDumpOptions(std::vector<std::string>(argv + 1, argv + argc)));
+    std::vector<std::string> Args = CommandLineArguments(argc, argv);
+    Args.erase(Args.begin());
+    return Run(ParseDumpOptions(Args));
   } catch (const EUsage& E) {
     std::fprintf(stderr, "hxt24-dump: %s\n%s\n", E.what(), DumpUsage);
     return ExitBadInput;

@@ -2,44 +2,16 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "base/ExceptionDisplay.h"
+#include "tools/dump/DumpInterrupt.h"
 #include "tools/dump/DumpPortSettings.h"
 
 namespace {
 
-TMainLoop* Interruptible = nullptr;
 int StdoutError = 0; // the first failure of the standard output
-
-extern "C" void StopOnSignal(int) {
-  if (Interruptible)
-    Interruptible->QuitFromSignal();
-}
-
-// Ctrl+C and a polite kill end the run through the loop, so the port closes.
-class TSignalQuit {
-public:
-  explicit TSignalQuit(TMainLoop& Loop) {
-    Interruptible = &Loop;
-    struct sigaction Action {};
-    Action.sa_handler = StopOnSignal;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, &FOldInt);
-    sigaction(SIGTERM, &Action, &FOldTerm);
-  }
-  ~TSignalQuit() {
-    sigaction(SIGINT, &FOldInt, nullptr);
-    sigaction(SIGTERM, &FOldTerm, nullptr);
-    Interruptible = nullptr;
-  }
-
-private:
-  struct sigaction FOldInt {};
-  struct sigaction FOldTerm {};
-};
 
 } // namespace
 
@@ -56,7 +28,7 @@ bool FlushStdout() {
 
 void CheckStdout() {
   if (!FlushStdout())
-    throw Exception("cannot write the standard output: " + SystemErrorText(StdoutError));
+    throw Exception(std::string("cannot write the standard output: ") + std::strerror(StdoutError));
 }
 
 TLiveDump::TLiveDump(const TDumpOptions& Options) : FOptions(Options) {
@@ -122,7 +94,7 @@ void TLiveDump::PortError(const std::exception& E) {
 int TLiveDump::Run(const std::function<void(int Count)>& RxChar) {
   // Errors of the event thread and of the handlers reach the user here.
   SetExceptionHandler([this](const std::exception& E) { PortError(E); });
-  TSignalQuit Quit(FLoop);
+  TInterruptQuit Quit(FLoop);
   FPort.SetOnRxChar([&](TObject*, std::int32_t Count) { RxChar(Count); });
   std::fprintf(stderr, "hxt24-dump: %s\n", DescribeLineSettings(FPort).c_str());
   try {

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/Format.h"
 #include "base/IniFile.h"
@@ -36,16 +34,10 @@ void ApplyDumpPortSettings(TComPort& Port, const TDumpOptions& Options) {
   if (!Options.SettingsFile.empty()) {
     // A settings file that is not there would silently leave every setting
     // as it is; the user named it, so say that it cannot be read.
-    struct stat Info {};
-    int Error = 0;
-    if (stat(Options.SettingsFile.c_str(), &Info) != 0 ||
-        access(Options.SettingsFile.c_str(), R_OK) != 0)
-      Error = errno;
-    else if (S_ISDIR(Info.st_mode))
-      Error = EISDIR;
-    if (Error != 0)
-      throw ESettingsInput("cannot read settings \"" + Options.SettingsFile +
-                           "\": " + std::strerror(Error));
+    std::string Nothing, Reason;
+    std::uint64_t Size = 0;
+    if (ReadRegularFile(Options.SettingsFile, 0, 0, Nothing, Size, Reason) != TReadResult::rrOk)
+      throw ESettingsInput("cannot read settings \"" + Options.SettingsFile + "\": " + Reason);
     TIniFile Ini(Options.SettingsFile);
     Port.LoadFromIniSection(Ini);
   }
