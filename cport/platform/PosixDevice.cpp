@@ -51,8 +51,6 @@ class TPosixStopSignal : public TComStopSignal {
 public:
   TPosixStopSignal() : FDescriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
   ~TPosixStopSignal() override {
-    if (OutputWatch >= 0)
-      close(OutputWatch);
     if (Epoll >= 0)
       close(Epoll);
     if (FDescriptor >= 0)
@@ -68,7 +66,7 @@ public:
   int Watched = -1;           // the device descriptor in the set
   bool WatchedOutput = false; // and its output
   int WatchedWake = -1;       // the wake-up of the port's helpers in the set
-  int OutputWatch = -1;       // a second descriptor of the device, for its output
+  int OutputWatch = -1;       // the port's descriptor of its writers in the set
   std::uint32_t Initial = 0;  // the device's state when it entered the set
   bool HasCounters = false;   // line error counters at the last wake-up
   TLineCounters Counters{};
@@ -94,6 +92,7 @@ struct TPosixComDevice::TOpenPort {
   ~TOpenPort() {
     if (Notify >= 0)
       close(Notify);
+    CloseWriters();
   }
   TOpenPort(const TOpenPort&) = delete;
   TOpenPort& operator=(const TOpenPort&) = delete;
@@ -105,6 +104,20 @@ struct TPosixComDevice::TOpenPort {
   TPosixLineWatch* LineWatch() {
     std::lock_guard<std::mutex> Lock(StateLock);
     return Watch.get();
+  }
+  // A second descriptor of the device, made at the first use: an event wait's
+  // entry for the driver's wake-ups of its writers. -1 with errno on failure.
+  int WritersDescriptor() {
+    std::lock_guard<std::mutex> Lock(StateLock);
+    if (Writers < 0)
+      Writers = fcntl(Descriptor, F_DUPFD_CLOEXEC, 0);
+    return Writers;
+  }
+  void CloseWriters() {
+    std::lock_guard<std::mutex> Lock(StateLock);
+    if (Writers >= 0)
+      close(Writers);
+    Writers = -1;
   }
   // A reader asleep on the device wakes through Notify for bytes the wait
   // moved into the ring (they leave the device with nothing to announce).
@@ -124,6 +137,7 @@ struct TPosixComDevice::TOpenPort {
   // Made when the mask first asks for events only helpers see; lives as long
   // as the port.
   std::unique_ptr<TPosixLineWatch> Watch;
+  int Writers = -1;
 
   // Guards the ring and what goes with it. A reader holds it also while it
   // reads the device itself, so that no byte can overtake the ones moved
@@ -301,8 +315,10 @@ bool TPosixComDevice::Close(TComHandle Handle) {
     FPorts.erase(It);
   }
   // The helpers sleep in calls on the descriptor: they end before it closes.
+  // The second descriptor goes with it (it shares the lock of exclusive use).
   if (TPosixLineWatch* Watch = Port->LineWatch())
     Watch->Stop();
+  Port->CloseWriters();
   const int Descriptor = static_cast<int>(Handle);
   ioctl(Descriptor, TIOCNXCL);
   if (close(Descriptor) != 0)
@@ -619,7 +635,7 @@ int WatchPort(TPosixStopSignal& Signal, TOpenPort& Port, const TPortState& State
     if (Signal.Watched >= 0)
       epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.Watched, nullptr);
     if (Signal.OutputWatch >= 0)
-      close(Signal.OutputWatch);
+      epoll_ctl(Signal.Epoll, EPOLL_CTL_DEL, Signal.OutputWatch, nullptr);
     Signal.Watched = Signal.OutputWatch = -1;
     epoll_event Line{};
     Line.events = EPOLLIN | EPOLLET;
@@ -638,7 +654,7 @@ int WatchPort(TPosixStopSignal& Signal, TOpenPort& Port, const TPortState& State
     // arrival and unread bytes at every wake-up of the writers. A second
     // descriptor of the same device is the entry of the writers.
     if (Output) {
-      Signal.OutputWatch = fcntl(Port.Descriptor, F_DUPFD_CLOEXEC, 0);
+      Signal.OutputWatch = Port.WritersDescriptor();
       if (Signal.OutputWatch < 0)
         return errno;
       epoll_event Writers{};

@@ -262,6 +262,18 @@ TEST_F(TransmitterEmpty, ReportedOnceTheDrainAfterAWriteEnds) {
   EXPECT_EQ(Queued, 4);
 }
 
+TEST_F(TransmitterEmpty, ClosingReleasesTheDeviceWhileTheWaitsSignalLives) {
+  auto First = Wait(); // the wait watches the writers through a second descriptor
+  ASSERT_EQ(write(Master, "go", 2), 2);
+  ASSERT_EQ(First.wait_for(Patience), std::future_status::ready);
+  ASSERT_TRUE(Device.Close(Handle));
+  // Open again at once, the stop signal (and its set) still there.
+  TPosixComDevice Other;
+  const TComHandle Again = Other.Open(ptsname(Master));
+  EXPECT_NE(Again, InvalidComHandle) << "error " << Other.LastError();
+  Other.Close(Again);
+}
+
 TEST_F(TransmitterEmpty, LineErrorsComeFromTheDriversCountersWithTheArrival) {
   ASSERT_TRUE(Device.SetCommMask(Handle, EV_RXCHAR | EV_ERR | EV_BREAK | EV_TXEMPTY));
   // A parity error counted while INPCK is off (a check without replacement):
