@@ -40,6 +40,14 @@ class TPosixLineWatch::THelper {
 public:
   explicit THelper(std::function<void(const std::atomic<bool>&)> Body)
       : FThread([this, Body = std::move(Body)] {
+          // Only the interruption reaches a helper: the program's own signals
+          // (Ctrl+C and the like) go to its other threads, and a mask
+          // inherited from the starting thread cannot keep the
+          // interruption out.
+          sigset_t Others;
+          sigfillset(&Others);
+          sigdelset(&Others, InterruptSignal);
+          pthread_sigmask(SIG_SETMASK, &Others, nullptr);
           Body(FStopping);
           std::lock_guard<std::mutex> Lock(FLock);
           FDone = true;
