@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <exception>
 #include <memory>
+#include <utility>
 
 #include "base/ExceptionDisplay.h"
 #include "base/MessageWindow.h"
-#include "cport/ComThread.h"
 
 // ---- Pure conversions ----
 
@@ -109,10 +109,7 @@ void NewTransfer(PComTransfer& Async) {
 }
 
 void DisposeTransfer(PComTransfer& Async) {
-  if (!Async)
-    return;
-  delete[] Async->Data;
-  delete Async;
+  delete Async; // the record owns its data
   Async = nullptr;
 }
 
@@ -131,14 +128,12 @@ std::int32_t TransferErrorCode(PComTransfer Async) {
 // ---- Construction ----
 
 TCustomComPort::TCustomComPort(TComponent* Owner)
-    : TComponent(Owner), FDevice(&DefaultComDevice()) {
-  FParity = new TComParity();
+    : TComponent(Owner), FDevice(&DefaultComDevice()), FParity(std::make_unique<TComParity>()),
+      FFlowControl(std::make_unique<TComFlowControl>()),
+      FTimeouts(std::make_unique<TComTimeouts>()), FBuffer(std::make_unique<TComBuffer>()) {
   FParity->SetComPort(this);
-  FFlowControl = new TComFlowControl();
   FFlowControl->SetComPort(this);
-  FTimeouts = new TComTimeouts();
   FTimeouts->SetComPort(this);
-  FBuffer = new TComBuffer();
   FBuffer->SetComPort(this);
 }
 
@@ -150,15 +145,21 @@ TCustomComPort::~TCustomComPort() {
   } catch (const std::exception& E) {
     ShowException(E);
   }
-  if (FConnected) {
+  if (FConnected && !FClosing) {
     DestroyEventThread();
     CloseDevice();
     FConnected = false;
   }
-  delete FBuffer;
-  delete FFlowControl;
-  delete FTimeouts;
-  delete FParity;
+  ReapRetiredThreads();
+  // A port freed by a handler on its own event thread (smNone) cannot wait for
+  // that thread, which is still running the handler: the thread object is
+  // left to the thread rather than freed under it.
+  for (auto& Thread : FRetiredThreads)
+    (void)Thread.release();
+  FBuffer.reset();
+  FFlowControl.reset();
+  FTimeouts.reset();
+  FParity.reset();
 }
 
 void TCustomComPort::SetDevice(TComDevice& Device) {
@@ -169,9 +170,64 @@ void TCustomComPort::SetDevice(TComDevice& Device) {
 
 // ---- Lifecycle ----
 
+bool TCustomComPort::BeginOpen() {
+  std::lock_guard Lock(FStateLock);
+  if (FConnected || FOpening || FClosing)
+    return false;
+  FOpening = true;
+  return true;
+}
+
+bool TCustomComPort::BeginClose() {
+  std::lock_guard Lock(FStateLock);
+  // A ClosePort from a handler ends the batch it belongs to, also when it
+  // only meets a close under way.
+  if (FStopToken)
+    FStopToken->EndBatch();
+  if (!FConnected || FOpening || FClosing) {
+    // The close under way stops the thread anyway; told now, the thread
+    // does not wait for another batch meanwhile (a handler with smNone that
+    // meets a close on the main thread returns into a thread that ends).
+    if (FClosing && FStopToken)
+      FStopToken->RequestStop();
+    return false;
+  }
+  FClosing = true;
+  return true;
+}
+
+void TCustomComPort::EndChange() {
+  std::lock_guard Lock(FStateLock);
+  FOpening = false;
+  FClosing = false;
+}
+
+namespace {
+
+// Ends the claim of an open or a close however the operation leaves.
+template <typename F> struct TScopeExit {
+  F Exit;
+  bool Active = true;
+  ~TScopeExit() {
+    if (Active)
+      Exit();
+  }
+  void Now() {
+    if (std::exchange(Active, false))
+      Exit();
+  }
+};
+template <typename F> TScopeExit(F) -> TScopeExit<F>;
+
+} // namespace
+
 void TCustomComPort::OpenPort() {
-  if (FConnected || Designing())
+  if (Designing())
     return;
+  ReapRetiredThreads();
+  if (!BeginOpen())
+    return;
+  TScopeExit Claim{[this] { EndChange(); }};
   ProcessBeforeOpen();
   OpenDevice();
   // Connected first: the apply operations act only on a connected port.
@@ -187,12 +243,25 @@ void TCustomComPort::OpenPort() {
     FThreadCreated = false;
   else
     CreateEventThread();
+  // Handlers of the opening may close the port again; handlers on the event
+  // thread wait until the opening is over.
+  Claim.Now();
+  std::shared_ptr<TComStopToken> Stop = FThreadCreated ? FStopToken : nullptr;
+  TScopeExit Deliver{[&Stop] {
+    if (Stop)
+      Stop->AllowDelivery();
+  }};
   ProcessAfterOpen();
 }
 
 void TCustomComPort::ClosePort() {
-  if (!FConnected || Designing())
+  if (Designing())
     return;
+  if (!BeginClose()) {
+    ReapRetiredThreads();
+    return;
+  }
+  TScopeExit Claim{[this] { EndChange(); }};
   ProcessBeforeClose();
   // A device that has gone away (cable pulled) refuses the purge; the port is
   // still closed, and the failure is reported once it is.
@@ -205,27 +274,81 @@ void TCustomComPort::ClosePort() {
   DestroyEventThread();
   CloseDevice();
   FConnected = false;
+  // Handlers of the closing may open the port again.
+  Claim.Now();
   ProcessAfterClose();
   if (PurgeFailure)
     std::rethrow_exception(PurgeFailure);
 }
 
 void TCustomComPort::CreateEventThread() {
+  // The method is taken once, here: the window and the thread's delivery
+  // always agree, whatever is assigned while the port is open.
+  const TSyncMethod Method = FSyncMethod;
   // The window first: the thread may send to it as soon as it runs.
-  if (FSyncMethod == TSyncMethod::smWindowSync)
-    FEventWindow = new TMessageWindow([this](TMessage& Message) { PortWindowProc(Message); });
-  FEventThread = new TComThread(this);
+  if (Method == TSyncMethod::smWindowSync)
+    FEventWindow =
+        std::make_unique<TMessageWindow>([this](TMessage& Message) { PortWindowProc(Message); });
+  auto Stop = std::make_shared<TComStopToken>();
+  {
+    std::lock_guard Lock(FStateLock);
+    FStopToken = Stop;
+  }
+  TComThreadPort Setup;
+  Setup.Sink = this;
+  Setup.Device = FDevice;
+  Setup.Handle = FDeviceHandle;
+  Setup.Events = FEvents;
+  Setup.SyncMethod = Method;
+  Setup.EventWindow = FEventWindow.get();
+  // The port has no setting of its own for the priority: the line needs no
+  // more than normal.
+  Setup.Priority = tpNormal;
+  Setup.Stop = std::move(Stop);
+  FEventThread = std::make_unique<TComThread>(Setup);
   FThreadCreated = true;
 }
 
 void TCustomComPort::DestroyEventThread() {
   if (FThreadCreated) {
-    delete FEventThread; // stops the thread and waits for its end
-    FEventThread = nullptr;
     FThreadCreated = false;
+    if (FEventThread->IsCurrentThread()) {
+      // A handler on the event thread (smNone) closes the port: the thread
+      // cannot wait for itself. It ends when the handler returns, without
+      // touching the device, which is cleaned up here as the thread would
+      // and then closed by the caller.
+      FStopToken->RequestStop();
+      FStopToken->ReleaseDevice();
+      FDevice->SetCommMask(FDeviceHandle, 0);
+      FDevice->PurgeComm(FDeviceHandle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+      std::lock_guard Lock(FStateLock);
+      FRetiredThreads.push_back(std::move(FEventThread));
+    } else {
+      // Stops the thread and waits for its end; the pointer is already clear
+      // when the wait runs handoffs that may reach this port again.
+      std::unique_ptr<TComThread> Thread = std::move(FEventThread);
+      Thread.reset();
+    }
   }
-  delete FEventWindow;
-  FEventWindow = nullptr;
+  FEventWindow.reset();
+}
+
+void TCustomComPort::ReapRetiredThreads() {
+  std::vector<std::unique_ptr<TComThread>> Ended;
+  {
+    std::lock_guard Lock(FStateLock);
+    for (auto It = FRetiredThreads.begin(); It != FRetiredThreads.end();) {
+      if ((*It)->IsCurrentThread()) {
+        ++It;
+        continue;
+      }
+      Ended.push_back(std::move(*It));
+      It = FRetiredThreads.erase(It);
+    }
+  }
+  // Each has stopped or is about to: its handler has returned or returns
+  // without waiting for anyone.
+  Ended.clear();
 }
 
 void TCustomComPort::OpenDevice() {
@@ -381,8 +504,8 @@ void TCustomComPort::SetFlowControl(const TComFlowControl& Value) {
 void TCustomComPort::SetSyncMethod(TSyncMethod Value) {
   if (Value == FSyncMethod)
     return;
-  // The event thread reads the method for every batch, so it cannot change
-  // under an open port.
+  // Refused while open; accepted while loading, it counts from the next open
+  // (the event thread took the method when it started).
   if (FConnected && !Loading() && !Designing())
     throw EComPort(peConnectedProperty);
   FSyncMethod = Value;
@@ -409,15 +532,15 @@ std::int32_t TCustomComPort::WaitForTransfer(PComTransfer& Async) {
   if (Async->Kind == TComTransferKind::tkRead && InQueueCount() == 0)
     NotifyLinksState(TPortLinkNotice::pnRxActivity, false);
   else if (Async->Data)
-    NotifyLinksTx(Async->Data, Async->Size);
+    NotifyLinksTx(Async->Data.get(), Async->Size);
   return Async->Transferred;
 }
 
 std::int32_t TCustomComPort::ReadBytes(void* Buffer, std::int32_t Count) {
-  PComTransfer Async = nullptr;
-  NewTransfer(Async);
-  std::unique_ptr<TComTransfer*, void (*)(TComTransfer**)> Guard(
-      &Async, [](TComTransfer** Record) { DisposeTransfer(*Record); });
+  // The record lives for this call only and owns what it holds, so it is
+  // released whichever way the call leaves.
+  TComTransfer Record;
+  PComTransfer Async = &Record;
   BeginRead(Buffer, Count, Async);
   return WaitForTransfer(Async);
 }

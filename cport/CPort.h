@@ -1,21 +1,23 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "cport/ComPortErrors.h"
 #include "cport/ComPortSettings.h"
 #include "cport/ComPortTypes.h"
+#include "cport/ComThread.h"
 #include "cport/Component.h"
 #include "cport/platform/ComDevice.h"
 
 // The serial port component: a port object with its settings, its device and
-// its events. The main thread constructs, opens, reads, closes and destroys it.
+// its events. The main thread constructs, opens, reads, closes and destroys it;
+// a handler may close it from whichever thread runs the handler.
 
-class TComThread;
-class TMessageWindow;
-struct TMessage;
 class TIniFile;
 class TRegistryKey;
 
@@ -30,7 +32,7 @@ struct TComTransfer {
   // Set by the operation that starts the transfer; a new record has none
   // (TransferErrorCode gives 0 for it).
   TComTransferKind Kind = static_cast<TComTransferKind>(0xFF);
-  std::uint8_t* Data = nullptr; // written data handed to the links; owned
+  std::unique_ptr<std::uint8_t[]> Data; // written data handed to the links
   std::int32_t Size = 0;
   std::int32_t Transferred = 0; // bytes moved by the device
   int SystemError = 0;          // nonzero when the device failed the transfer
@@ -92,7 +94,7 @@ TComErrors LineErrorsToComErrors(std::uint32_t Flags, bool ParityCheck);
 
 // ---- The port ----
 
-class TCustomComPort : public TComponent {
+class TCustomComPort : public TComponent, private TComEventSink {
 public:
   explicit TCustomComPort(TComponent* Owner = nullptr);
   ~TCustomComPort() override;
@@ -104,6 +106,9 @@ public:
   void SetDevice(TComDevice& Device);
 
   void OpenPort();
+  // Callable from any handler of the port, on the thread that runs it: the
+  // rest of the batch in flight is dropped. A call that meets an open or a
+  // close under way (on this or another thread) returns at once.
   void ClosePort();
 
   // Reading and the device queries; they work on DeviceHandle and raise
@@ -119,7 +124,7 @@ public:
   void Loaded() override;
 
   // ---- Properties ----
-  bool Connected() const { return FConnected; }
+  bool Connected() const { return FConnected.load(); }
   void SetConnected(bool Value);
   TComHandle DeviceHandle() const { return FDeviceHandle; }
 
@@ -157,7 +162,8 @@ public:
   void SetFlowControl(const TComFlowControl& Value);
 
   TSyncMethod SyncMethod() const { return FSyncMethod; }
-  // Refused with peConnectedProperty while the port is connected.
+  // Refused with peConnectedProperty while the port is connected. A change
+  // accepted while loading takes effect at the next OpenPort.
   void SetSyncMethod(TSyncMethod Value);
   TStoredGroups StoredGroups() const { return FStoredGroups; }
   void SetStoredGroups(TStoredGroups Value) { FStoredGroups = Value; }
@@ -168,7 +174,7 @@ public:
   // True when received bytes are reported as a count through OnRxChar.
   bool RxCountMode() const;
   // The event thread of an open port with events (null otherwise).
-  const TComThread* EventThread() const { return FEventThread; }
+  const TComThread* EventThread() const { return FEventThread.get(); }
   bool HasRxBufLink() const { return FHasRxBufLink; }
   const std::vector<TComPortLink*>& Links() const { return FLinks; }
 
@@ -266,7 +272,7 @@ protected:
   // reported as a count; sets Count to 0 when it took them.
   void DeliverRxBuffer(std::int32_t& Count);
   // The processing routine of one line event.
-  void ProcessEvent(TComEvent Event);
+  void ProcessEvent(TComEvent Event) override;
   // The event window's procedure (smWindowSync): replies to the event thread
   // at once, then processes the WM_PORTEVENT's event on a connected port.
   // Overridable like any window procedure.
@@ -277,8 +283,6 @@ protected:
   void NotifyLinksTx(const void* Buffer, std::int32_t Count);
 
 private:
-  friend class TComThread;
-
   bool CanApply() const;
   [[noreturn]] void RaiseSystemError(std::int32_t Code);
   // OpenPort calls CreateEventThread once the device is configured (with the
@@ -286,16 +290,32 @@ private:
   // after pending transfers were aborted and before the device is closed.
   void CreateEventThread();
   void DestroyEventThread();
+  // Joins and frees the threads that ended on their own after a handler
+  // closed the port on them (smNone), except the calling thread itself.
+  void ReapRetiredThreads();
+  // Claims the port for an open (or a close): false when it is already open
+  // (closed), or when an open or close is under way on any thread.
+  bool BeginOpen();
+  bool BeginClose();
+  void EndChange();
 
   TComDevice* FDevice;
-  TComThread* FEventThread = nullptr;
-  TMessageWindow* FEventWindow = nullptr; // only with smWindowSync, while the thread exists
+  std::unique_ptr<TComThread> FEventThread;
+  std::unique_ptr<TMessageWindow> FEventWindow; // only with smWindowSync, while the thread exists
   bool FThreadCreated = false;
+  // Shared with the event thread and its batches; a new one per thread.
+  std::shared_ptr<TComStopToken> FStopToken;
+  std::vector<std::unique_ptr<TComThread>> FRetiredThreads;
+  // Guards the open/close claims, FStopToken and FRetiredThreads: with smNone
+  // the event thread's handlers may open and close the port too.
+  std::mutex FStateLock;
+  bool FOpening = false;
+  std::atomic<bool> FClosing{false};
   TComHandle FDeviceHandle = InvalidComHandle;
   std::vector<TComPortLink*> FLinks; // not owned
   bool FNotifyRxCount = true;
   bool FHasRxBufLink = false;
-  bool FConnected = false;
+  std::atomic<bool> FConnected{false};
   TBaudRate FBaudRate = TBaudRate::br9600;
   std::int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";
@@ -304,10 +324,12 @@ private:
   bool FDiscardNull = false;
   std::uint8_t FEventChar = 0;
   TComEvents FEvents = AllComEvents;
-  TComBuffer* FBuffer = nullptr;
-  TComParity* FParity = nullptr;
-  TComTimeouts* FTimeouts = nullptr;
-  TComFlowControl* FFlowControl = nullptr;
+  // Created in this order; freed by the destructor in the order Buffer,
+  // FlowControl, Timeouts, Parity.
+  std::unique_ptr<TComParity> FParity;
+  std::unique_ptr<TComFlowControl> FFlowControl;
+  std::unique_ptr<TComTimeouts> FTimeouts;
+  std::unique_ptr<TComBuffer> FBuffer;
   TSyncMethod FSyncMethod = TSyncMethod::smThreadSync;
   TStoredGroups FStoredGroups{TStoredGroup::sgLine};
 

@@ -7,7 +7,6 @@
 
 #include "base/ExceptionDisplay.h"
 #include "base/MessageWindow.h"
-#include "cport/ComThread.h"
 
 bool TCustomComPort::RxCountMode() const {
   return FNotifyRxCount && !FHasRxBufLink;
@@ -131,7 +130,9 @@ void TCustomComPort::PortWindowProc(TMessage& Message) {
     // for the next batch.
     if (InSendMessage())
       ReplyMessage(0);
-    if (!FConnected)
+    // Dropped on a closed port, and once a close is under way: a handler
+    // that closed the port ends the batch, and the thread stops anyway.
+    if (!FConnected || FClosing)
       return;
     // WParam carries exactly one event's mask bit; anything else is ignored.
     for (TComEvent Event : EventDeliveryOrder)

@@ -5,7 +5,6 @@
 
 #include "base/Exception.h"
 #include "base/ExceptionDisplay.h"
-#include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
 
 namespace {
@@ -42,12 +41,34 @@ TComEvents MaskToEvents(std::uint32_t Mask) {
   return Events;
 }
 
-TComThread::TComThread(TCustomComPort* Port) : TThread(true), FPort(Port) {
-  FStopEvent = Port->Device().NewStopSignal();
-  // The port has no setting of its own for the priority: the line needs no
-  // more than normal.
-  SetPriority(tpNormal);
-  Port->Device().SetCommMask(Port->DeviceHandle(), EventsToMask(Port->Events()));
+void TComStopToken::RequestStop() {
+  {
+    std::lock_guard Lock(FGateLock);
+    FStop.store(true, std::memory_order_release);
+  }
+  FGate.notify_all();
+}
+
+void TComStopToken::AllowDelivery() {
+  {
+    std::lock_guard Lock(FGateLock);
+    FDeliveryAllowed.store(true, std::memory_order_release);
+  }
+  FGate.notify_all();
+}
+
+bool TComStopToken::AwaitDelivery() {
+  if (FDeliveryAllowed.load(std::memory_order_acquire))
+    return !StopRequested();
+  std::unique_lock Lock(FGateLock);
+  FGate.wait(Lock, [this] { return FDeliveryAllowed.load() || FStop.load(); });
+  return !FStop.load();
+}
+
+TComThread::TComThread(const TComThreadPort& Port) : TThread(true), FPort(Port) {
+  FStopEvent = FPort.Device->NewStopSignal();
+  SetPriority(FPort.Priority);
+  FPort.Device->SetCommMask(FPort.Handle, EventsToMask(FPort.Events));
   Start();
 }
 
@@ -57,6 +78,7 @@ TComThread::~TComThread() {
 }
 
 void TComThread::RequestStop() {
+  FPort.Stop->RequestStop();
   FStopEvent->Signal();
   std::this_thread::yield();
 }
@@ -73,9 +95,12 @@ void TComThread::Execute() {
 }
 
 void TComThread::Run() {
-  TComDevice& Device = FPort->Device();
-  const TComHandle Handle = FPort->DeviceHandle();
-  for (;;) {
+  TComDevice& Device = *FPort.Device;
+  const TComHandle Handle = FPort.Handle;
+  const TComStopToken& Stop = *FPort.Stop;
+  // The stop request is looked at before every wait: a handler that closed
+  // the port on this thread has closed the device too.
+  while (!Stop.StopRequested()) {
     std::uint32_t Mask = 0;
     const TComWaitResult Result = Device.WaitCommEvent(Handle, *FStopEvent, Mask);
     if (Result == TComWaitResult::wrStopped)
@@ -89,35 +114,48 @@ void TComThread::Run() {
       break;
     }
     ++FWakeups;
-    FEvents = MaskToEvents(Mask);
-    DeliverEvents();
+    DeliverEvents(MaskToEvents(Mask));
   }
+  if (Stop.DeviceReleased())
+    return;
   Device.SetCommMask(Handle, 0);
   Device.PurgeComm(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
-void TComThread::DeliverEvents() {
-  switch (FPort->SyncMethod()) {
+void TComThread::DeliverEvents(TComEvents Events) {
+  switch (FPort.SyncMethod) {
   case TSyncMethod::smThreadSync:
-    Synchronize([this] { HandleEvents(); });
+    // The call holds the token and the sink, not this thread: a handler that
+    // closes the port frees the thread while the call still runs.
+    Synchronize(
+        [Sink = FPort.Sink, Stop = FPort.Stop, Events] { HandleEvents(*Sink, *Stop, Events); });
     break;
   case TSyncMethod::smWindowSync:
-    SendEventMessages();
+    SendEventMessages(Events);
     break;
   case TSyncMethod::smNone:
-    HandleEvents();
+    if (FPort.Stop->AwaitDelivery())
+      HandleEvents(*FPort.Sink, *FPort.Stop, Events);
     break;
   }
 }
 
-void TComThread::SendEventMessages() {
+void TComThread::SendEventMessages(TComEvents Events) {
+  const unsigned Mark = FPort.Stop->BatchMark();
   for (TComEvent Event : EventDeliveryOrder)
-    if (FEvents.Contains(Event))
-      FPort->FEventWindow->Send(WM_PORTEVENT, EventsToMask(TComEvents{Event}), 0);
+    if (Events.Contains(Event)) {
+      if (FPort.Stop->BatchEnded(Mark))
+        return;
+      FPort.EventWindow->Send(WM_PORTEVENT, EventsToMask(TComEvents{Event}), 0);
+    }
 }
 
-void TComThread::HandleEvents() {
+void TComThread::HandleEvents(TComEventSink& Sink, const TComStopToken& Stop, TComEvents Events) {
+  const unsigned Mark = Stop.BatchMark();
   for (TComEvent Event : EventDeliveryOrder)
-    if (FEvents.Contains(Event))
-      FPort->ProcessEvent(Event);
+    if (Events.Contains(Event)) {
+      if (Stop.BatchEnded(Mark))
+        return;
+      Sink.ProcessEvent(Event);
+    }
 }

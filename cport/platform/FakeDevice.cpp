@@ -242,7 +242,9 @@ bool TFakeComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
   TLine* Line = LineOf(Handle);
   if (!Line)
     return false;
-  if (Flags & (PURGE_RXABORT | PURGE_RXCLEAR))
+  // Reads complete when they are started, so the abort flags find nothing to
+  // abort: only the clear flag empties the input queue, as on a real device.
+  if (Flags & PURGE_RXCLEAR)
     Line->Received.clear();
   return true;
 }

@@ -32,6 +32,16 @@ protected:
   TComPort Port;
 };
 
+inline int DirectoryEntryCount(const char* Path) {
+  int Count = 0;
+  if (DIR* Dir = opendir(Path)) {
+    while (readdir(Dir))
+      ++Count;
+    closedir(Dir);
+  }
+  return Count;
+}
+
 // The number of descriptors the process has open (to show that nothing leaks).
 // Under Wine /proc/self/fd counts Wine's own descriptors too, which come and
 // go; the Windows build's leak checks are the Win32 backend's own tests.
@@ -39,11 +49,10 @@ inline int OpenDescriptorCount() {
 #ifdef _WIN32
   return 0;
 #endif
-  int Count = 0;
-  if (DIR* Dir = opendir("/proc/self/fd")) {
-    while (readdir(Dir))
-      ++Count;
-    closedir(Dir);
-  }
-  return Count;
+  return DirectoryEntryCount("/proc/self/fd");
+}
+
+// The number of threads the process has.
+inline int ThreadCount() {
+  return DirectoryEntryCount("/proc/self/task");
 }

@@ -26,6 +26,17 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto Patience = std::chrono::seconds(20);
 
+// Counts the event messages its window receives (smWindowSync).
+class TCountingPort : public TComPort {
+public:
+  void PortWindowProc(TMessage& Message) override {
+    if (Message.Msg == WM_PORTEVENT)
+      ++WindowMessages;
+    TComPort::PortWindowProc(Message);
+  }
+  int WindowMessages = 0;
+};
+
 class ComThreadPty : public ::testing::Test {
 protected:
   ComThreadPty() {
@@ -58,9 +69,32 @@ protected:
     ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
   }
 
+  // Whether the port's device is closed: another open of it would fail while
+  // it is not (the device is opened for exclusive use).
+  bool DeviceReleased() {
+    TComPort Other;
+    Other.SetDevice(PlatformComDevice());
+    Other.SetPort(Port.Port());
+    Other.SetEvents({});
+    try {
+      Other.OpenPort();
+    } catch (const EComPort&) {
+      return false;
+    }
+    return true;
+  }
+
+  // A joined thread may take a moment to leave the task list.
+  static bool ThreadCountReturnsTo(int Count) {
+    const auto Deadline = std::chrono::steady_clock::now() + Patience;
+    while (ThreadCount() != Count && std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::sleep_for(1ms);
+    return ThreadCount() == Count;
+  }
+
   TMainLoop Loop;
   int Master = -1;
-  TComPort Port;
+  TCountingPort Port;
   std::vector<std::int32_t> Counts;
   std::vector<std::string> Shown;
 };
@@ -213,5 +247,228 @@ TEST_F(ComThreadPty, HangUpMidFrameReportsWaitFailedOnceWithoutSpinning) {
   }
   EXPECT_FALSE(Port.Connected());
 }
+
+// ---- Closing from a handler ----
+
+TEST_F(ComThreadPty, HandlerClosingItsPortEndsTheBatchThere) {
+  // The most common thing a serial program does on a bad frame. The event
+  // character makes the batch carry a second event after the bytes.
+  Port.SetEventChar('\n');
+  int Flags = 0;
+  bool ConnectedAfterClose = true;
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    Counts.push_back(Count);
+    Port.ClosePort();
+    ConnectedAfterClose = Port.Connected();
+  });
+  Port.SetOnRxFlag([&](TObject*) { ++Flags; });
+  Port.OpenPort();
+  WriteMaster("ab\n");
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Counts.empty(); }, Patience));
+  Loop.Run(20ms);
+  EXPECT_FALSE(ConnectedAfterClose);
+  EXPECT_EQ(Counts.size(), 1u);
+  EXPECT_EQ(Flags, 0);
+  EXPECT_TRUE(Shown.empty()) << Shown.front();
+  EXPECT_EQ(Port.EventThread(), nullptr);
+  EXPECT_TRUE(DeviceReleased());
+  // And it opens again as before.
+  Port.OpenPort();
+  WriteMaster("c");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Counts.size() == 2; }, Patience));
+}
+
+TEST_F(ComThreadPty, HandlerClosingDuringAClosePortOnTheMainThreadClosesOnce) {
+  // ClosePort on the main thread while a batch waits for it: the wait runs the
+  // batch, whose handler closes the port again.
+  std::promise<void> Queued;
+  std::atomic<bool> Once{false};
+  SetWakeMainThread([&] {
+    if (!Once.exchange(true))
+      Queued.set_value();
+  });
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    Counts.push_back(Count);
+    Port.ClosePort();
+  });
+  Port.OpenPort();
+  WriteMaster("abc");
+  Queued.get_future().wait();
+  Port.ClosePort();
+  SetWakeMainThread(nullptr);
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_EQ(Counts.size(), 1u);
+  EXPECT_TRUE(Shown.empty()) << Shown.front();
+  EXPECT_TRUE(DeviceReleased());
+  Port.OpenPort();
+  EXPECT_TRUE(Port.Connected());
+}
+
+TEST_F(ComThreadPty, HandlerOnTheEventThreadClosesItsPortWithoutWaitingForItself) {
+  Port.SetSyncMethod(TSyncMethod::smNone);
+  const int Threads = ThreadCount();
+  const int Descriptors = OpenDescriptorCount();
+  std::promise<bool> Returned;
+  std::atomic<int> Calls{0};
+  Port.SetOnRxChar([&](TObject*, std::int32_t) {
+    const int Call = ++Calls;
+    // Wakes the main loop, which the event thread does not otherwise do.
+    TThread::Queue([] {});
+    if (Call > 1)
+      return;
+    Port.ClosePort();
+    Returned.set_value(Port.Connected());
+  });
+  Port.OpenPort();
+  WriteMaster("abc");
+  auto Result = Returned.get_future();
+  ASSERT_EQ(Result.wait_for(Patience), std::future_status::ready);
+  EXPECT_FALSE(Result.get());
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_TRUE(DeviceReleased());
+  // More bytes reach nobody; the next close (or open) takes the ended thread.
+  WriteMaster("d");
+  Port.ClosePort();
+  EXPECT_EQ(Calls, 1);
+  EXPECT_TRUE(ThreadCountReturnsTo(Threads));
+  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
+  Port.OpenPort();
+  WriteMaster("e");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Calls == 2; }, Patience));
+  EXPECT_TRUE(Shown.empty()) << Shown.front();
+}
+
+TEST_F(ComThreadPty, SyncMethodAssignedWhileLoadingCountsFromTheNextOpen) {
+  std::vector<bool> OnMain;
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    OnMain.push_back(IsMainThread());
+    std::string Bytes(static_cast<std::size_t>(Count), '\0');
+    Port.ReadBytes(Bytes.data(), Count);
+  });
+  Port.OpenPort();
+  Port.SetLoading(true);
+  Port.SetSyncMethod(TSyncMethod::smWindowSync);
+  Port.SetLoading(false);
+  // The running thread still hands its batches over as it did.
+  WriteMaster("ab");
+  ASSERT_TRUE(Loop.RunUntil([&] { return !OnMain.empty(); }, Patience));
+  EXPECT_EQ(Port.WindowMessages, 0);
+  Port.ClosePort();
+  Port.OpenPort();
+  WriteMaster("cd");
+  ASSERT_TRUE(Loop.RunUntil([&] { return OnMain.size() == 2; }, Patience));
+  EXPECT_GE(Port.WindowMessages, 1);
+  EXPECT_EQ(OnMain, (std::vector<bool>{true, true}));
+}
+
+// ---- Open, stream, close from anywhere ----
+
+enum class TCloser { FromHandler, FromMain, Both };
+
+class ClosingFromAnywhere : public ComThreadPty,
+                            public ::testing::WithParamInterface<TSyncMethod> {};
+
+TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
+  const TSyncMethod Method = GetParam();
+  Port.SetSyncMethod(Method);
+  std::atomic<int> Wakes{0};
+  SetWakeMainThread([&] {
+    ++Wakes;
+    Loop.Post([] {});
+  });
+  const int Descriptors = OpenDescriptorCount();
+  const int Threads = ThreadCount();
+
+  // A scope streaming at full speed; a full pty buffer just drops the rest.
+  std::atomic<bool> Streaming{true};
+  const int Writer = dup(Master);
+  fcntl(Writer, F_SETFL, O_NONBLOCK);
+  std::thread Stream([&] {
+    const std::string Chunk(64, '\x55');
+    while (Streaming.load()) {
+      [[maybe_unused]] ssize_t Written = write(Writer, Chunk.data(), Chunk.size());
+      std::this_thread::sleep_for(200us);
+    }
+  });
+
+  std::atomic<bool> CloseInHandler{false};
+  std::atomic<bool> Entered{false};
+  std::atomic<bool> HandlerClosed{false};
+  std::atomic<int> Reports{0};
+  std::atomic<int> Late{0};
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    // Nothing of a batch runs after a handler closed the port.
+    if (HandlerClosed.load())
+      ++Late;
+    Entered = true;
+    ++Reports;
+    std::vector<char> Buffer(static_cast<std::size_t>(Count));
+    Port.ReadBytes(Buffer.data(), Count);
+    if (CloseInHandler.load()) {
+      Port.ClosePort();
+      HandlerClosed = true;
+    }
+    // Wakes the main loop also when this runs on the event thread.
+    TThread::Queue([] {});
+  });
+
+  constexpr int Rounds = 500;
+  for (int Round = 0; Round < Rounds; ++Round) {
+    const auto Closer = static_cast<TCloser>(Round % 3);
+    CloseInHandler = Closer != TCloser::FromMain;
+    Entered = false;
+    HandlerClosed = false;
+    const int WakesBefore = Wakes.load();
+    Port.OpenPort();
+    ASSERT_TRUE(Port.Connected()) << Round;
+    switch (Closer) {
+    case TCloser::FromHandler:
+      break;
+    case TCloser::FromMain:
+      ASSERT_TRUE(Loop.RunUntil([&] { return Entered.load(); }, Patience)) << Round;
+      Port.ClosePort();
+      break;
+    case TCloser::Both: {
+      // Closes while a batch waits for the main thread (which the close then
+      // runs), or, with smNone, while a handler runs on the event thread.
+      const auto Deadline = std::chrono::steady_clock::now() + Patience;
+      auto Ready = [&] {
+        return Method == TSyncMethod::smNone ? Entered.load() : Wakes.load() > WakesBefore;
+      };
+      while (!Ready() && std::chrono::steady_clock::now() < Deadline)
+        std::this_thread::sleep_for(50us);
+      ASSERT_TRUE(Ready()) << Round;
+      Port.ClosePort();
+      break;
+    }
+    }
+    ASSERT_TRUE(Loop.RunUntil([&] { return !Port.Connected(); }, Patience)) << Round;
+  }
+  Streaming = false;
+  Stream.join();
+  close(Writer);
+  // Takes a thread that ended on its own after the last round.
+  Port.ClosePort();
+  Loop.Run(0ms);
+  SetWakeMainThread(nullptr);
+
+  EXPECT_EQ(Late, 0);
+  // Every round but those closing from both sides waited for a report (with
+  // smWindowSync, messages still queued when a close starts are dropped).
+  EXPECT_GE(Reports, Rounds - Rounds / 3);
+  EXPECT_TRUE(Shown.empty()) << Shown.front();
+  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
+  EXPECT_TRUE(ThreadCountReturnsTo(Threads));
+}
+
+std::string MethodName(const ::testing::TestParamInfo<TSyncMethod>& Info) {
+  static const char* const Names[] = {"ThreadSync", "WindowSync", "None"};
+  return Names[static_cast<int>(Info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMethod, ClosingFromAnywhere,
+                         ::testing::Values(TSyncMethod::smThreadSync, TSyncMethod::smWindowSync,
+                                           TSyncMethod::smNone),
+                         MethodName);
 
 } // namespace

@@ -99,3 +99,15 @@ TEST(FakeDevice, FailsTheNthCallAndCountsFromTheRequest) {
   EXPECT_EQ(Fake.Open("COM7"), InvalidComHandle);
   EXPECT_EQ(Fake.LastError(), ENOENT);
 }
+
+TEST(FakeDevice, AbortFlagsLeaveTheInputQueueOnlyClearEmptiesIt) {
+  TFakeComDevice Fake;
+  Fake.AddLine("COM1");
+  const TComHandle Handle = Fake.Open("COM1");
+  Fake.PushReceived("COM1", "abc");
+  // What ClosePort does first: the bytes stay for a batch still in flight.
+  ASSERT_TRUE(Fake.PurgeComm(Handle, PURGE_TXABORT | PURGE_RXABORT));
+  EXPECT_EQ(Fake.QueuedBytes("COM1"), 3u);
+  ASSERT_TRUE(Fake.PurgeComm(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR));
+  EXPECT_EQ(Fake.QueuedBytes("COM1"), 0u);
+}
