@@ -273,9 +273,14 @@ void TCustomComPort::ClosePort() {
   }
   DestroyEventThread();
   CloseDevice();
-  FConnected = false;
-  // Handlers of the closing may open the port again.
-  Claim.Now();
+  // Closed and free again in one step: whoever sees the port closed can open
+  // it (handlers of the closing too).
+  {
+    std::lock_guard Lock(FStateLock);
+    FConnected = false;
+    FClosing = false;
+    Claim.Active = false;
+  }
   ProcessAfterClose();
   if (PurgeFailure)
     std::rethrow_exception(PurgeFailure);
@@ -314,13 +319,10 @@ void TCustomComPort::DestroyEventThread() {
     FThreadCreated = false;
     if (FEventThread->IsCurrentThread()) {
       // A handler on the event thread (smNone) closes the port: the thread
-      // cannot wait for itself. It ends when the handler returns, without
-      // touching the device, which is cleaned up here as the thread would
-      // and then closed by the caller.
-      FStopToken->RequestStop();
-      FStopToken->ReleaseDevice();
-      FDevice->SetCommMask(FDeviceHandle, 0);
-      FDevice->PurgeComm(FDeviceHandle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+      // cannot wait for itself. It lets go of the device now and ends when
+      // the handler returns; the next open or close (or the destructor)
+      // joins it.
+      FEventThread->ReleaseDeviceHere();
       std::lock_guard Lock(FStateLock);
       FRetiredThreads.push_back(std::move(FEventThread));
     } else {

@@ -79,8 +79,21 @@ TComThread::~TComThread() {
 
 void TComThread::RequestStop() {
   FPort.Stop->RequestStop();
-  FStopEvent->Signal();
+  // Gone only when the thread released the device itself, and then it waits
+  // for nothing any more.
+  if (FStopEvent)
+    FStopEvent->Signal();
   std::this_thread::yield();
+}
+
+void TComThread::ReleaseDeviceHere() {
+  FPort.Stop->RequestStop();
+  FPort.Stop->ReleaseDevice();
+  FPort.Device->SetCommMask(FPort.Handle, 0);
+  FPort.Device->PurgeComm(FPort.Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  // No wait runs: this thread is in a handler, and it checks the stop
+  // request before it would wait again.
+  FStopEvent.reset();
 }
 
 void TComThread::Execute() {

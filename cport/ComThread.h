@@ -102,6 +102,12 @@ public:
 
   // Ends the wait: the thread stops at once, or after the batch it delivers.
   void RequestStop();
+  // For a handler on this thread (smNone) that closes the port: the thread
+  // ends when the handler returns and never touches the device again. Clears
+  // the device's mask and queues as the thread does when it ends, and lets go
+  // of what the wait holds of the device (a second descriptor of it), so that
+  // the device can be closed and opened again at once.
+  void ReleaseDeviceHere();
 
   // How many waits ended with events (the thread's wake-ups for the line).
   unsigned long Wakeups() const { return FWakeups.load(); }

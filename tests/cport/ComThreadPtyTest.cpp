@@ -78,10 +78,20 @@ protected:
     Other.SetEvents({});
     try {
       Other.OpenPort();
-    } catch (const EComPort&) {
+    } catch (const EComPort& E) {
+      ADD_FAILURE() << E.Message();
       return false;
     }
     return true;
+  }
+
+  // The process's thread count with no event thread, taken after one open and
+  // close (a sanitizer's runtime starts a thread of its own with the first
+  // thread the program creates).
+  int SettledThreadCount() {
+    Port.OpenPort();
+    Port.ClosePort();
+    return ThreadCount();
   }
 
   // A joined thread may take a moment to leave the task list.
@@ -306,7 +316,7 @@ TEST_F(ComThreadPty, HandlerClosingDuringAClosePortOnTheMainThreadClosesOnce) {
 
 TEST_F(ComThreadPty, HandlerOnTheEventThreadClosesItsPortWithoutWaitingForItself) {
   Port.SetSyncMethod(TSyncMethod::smNone);
-  const int Threads = ThreadCount();
+  const int Threads = SettledThreadCount();
   const int Descriptors = OpenDescriptorCount();
   std::promise<bool> Returned;
   std::atomic<int> Calls{0};
@@ -332,9 +342,7 @@ TEST_F(ComThreadPty, HandlerOnTheEventThreadClosesItsPortWithoutWaitingForItself
   EXPECT_EQ(Calls, 1);
   EXPECT_TRUE(ThreadCountReturnsTo(Threads));
   EXPECT_EQ(OpenDescriptorCount(), Descriptors);
-  Port.OpenPort();
-  WriteMaster("e");
-  ASSERT_TRUE(Loop.RunUntil([&] { return Calls == 2; }, Patience));
+  Loop.Run(0ms);
   EXPECT_TRUE(Shown.empty()) << Shown.front();
 }
 
@@ -376,8 +384,8 @@ TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
     ++Wakes;
     Loop.Post([] {});
   });
+  const int Threads = SettledThreadCount();
   const int Descriptors = OpenDescriptorCount();
-  const int Threads = ThreadCount();
 
   // A scope streaming at full speed; a full pty buffer just drops the rest.
   std::atomic<bool> Streaming{true};
@@ -390,6 +398,18 @@ TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
       std::this_thread::sleep_for(200us);
     }
   });
+  // Also when an assertion ends the test early.
+  auto EndStream = [&] {
+    if (!Stream.joinable())
+      return;
+    Streaming = false;
+    Stream.join();
+    close(Writer);
+  };
+  struct TAtExit {
+    decltype(EndStream)& End;
+    ~TAtExit() { End(); }
+  } StreamEnds{EndStream};
 
   std::atomic<bool> CloseInHandler{false};
   std::atomic<bool> Entered{false};
@@ -412,6 +432,9 @@ TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
     TThread::Queue([] {});
   });
 
+  int Opens = 0;
+  Port.SetOnAfterOpen([&](TObject*) { ++Opens; });
+
   constexpr int Rounds = 500;
   for (int Round = 0; Round < Rounds; ++Round) {
     const auto Closer = static_cast<TCloser>(Round % 3);
@@ -420,7 +443,8 @@ TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
     HandlerClosed = false;
     const int WakesBefore = Wakes.load();
     Port.OpenPort();
-    ASSERT_TRUE(Port.Connected()) << Round;
+    // (With smNone a handler may have closed it again already.)
+    ASSERT_EQ(Opens, Round + 1);
     switch (Closer) {
     case TCloser::FromHandler:
       break;
@@ -444,9 +468,7 @@ TEST_P(ClosingFromAnywhere, RoundsOfOpenStreamCloseLeaveNothingBehind) {
     }
     ASSERT_TRUE(Loop.RunUntil([&] { return !Port.Connected(); }, Patience)) << Round;
   }
-  Streaming = false;
-  Stream.join();
-  close(Writer);
+  EndStream();
   // Takes a thread that ended on its own after the last round.
   Port.ClosePort();
   Loop.Run(0ms);
