@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/AboutDlg.h"
+#include "app/DemoScope.h"
 #include "app/Application.h"
 #include "app/MainFrm.h"
 #include "app/PortDlg.h"
@@ -17,7 +18,6 @@
 #include "base/InstallPaths.h"
 #include "cport/ComPortErrors.h"
 #include "i18n/gnugettext.h"
-#include "sim/SimLine.h"
 
 namespace {
 
@@ -50,20 +50,6 @@ public:
   TClientTranslation(const TClientTranslation&) = delete;
   TClientTranslation& operator=(const TClientTranslation&) = delete;
 };
-
-// The scope of --demo: a sine at 1 ms/div, run mode, DC, x1, 0.5 V/div.
-std::unique_ptr<TSimScopeThread> StartDemoScope() {
-  TSimOptions Options;
-  Options.Wave = swSine;
-  Options.Cycles = 2.5;
-  Options.Amplitude = 90;
-  Options.Drift = 0.004;
-  Options.Settings.Mode = 1;
-  Options.Settings.TimeBase = 11;
-  Options.Settings.Volts = 6;
-  Options.Settings.DC = true;
-  return std::make_unique<TSimScopeThread>(Options, 5760.0, 64);
-}
 
 } // namespace
 
@@ -147,7 +133,7 @@ int RunHxt24(int Argc, char** Argv) {
 
   // The demo scope outlives the window, so closing the window closes the
   // port before the simulated line goes away.
-  std::unique_ptr<TSimScopeThread> DemoScope;
+  std::unique_ptr<TDemoScope> DemoScope;
   std::string Port = Line.Port;
   if (Line.Demo) {
     try {

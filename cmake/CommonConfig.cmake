@@ -1,9 +1,17 @@
 # One interface target carries the language level and warnings for every target.
 add_library(hxt24_options INTERFACE)
 target_compile_features(hxt24_options INTERFACE cxx_std_20)
-target_compile_options(hxt24_options INTERFACE -Wall -Wextra -Wpedantic)
-if(HXT24_WERROR)
-  target_compile_options(hxt24_options INTERFACE -Werror)
+if(MSVC)
+  # A native Windows build with Visual C++: sources are UTF-8.
+  target_compile_options(hxt24_options INTERFACE /W4 /utf-8 /permissive- /Zc:__cplusplus)
+  if(HXT24_WERROR)
+    target_compile_options(hxt24_options INTERFACE /WX)
+  endif()
+else()
+  target_compile_options(hxt24_options INTERFACE -Wall -Wextra -Wpedantic)
+  if(HXT24_WERROR)
+    target_compile_options(hxt24_options INTERFACE -Werror)
+  endif()
 endif()
 target_include_directories(hxt24_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(hxt24_options INTERFACE

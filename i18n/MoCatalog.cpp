@@ -7,6 +7,17 @@ namespace {
 
 constexpr std::uint64_t HeaderSize = 20; // magic, revision, N, O, T
 
+// Byte swaps in plain C++ (every compiler, MSVC too); GCC and Clang make one
+// bswap instruction of each.
+constexpr std::uint32_t ByteSwap32(std::uint32_t V) {
+  return (V >> 24) | ((V >> 8) & 0xFF00u) | ((V << 8) & 0xFF0000u) | (V << 24);
+}
+
+constexpr std::uint64_t ByteSwap64(std::uint64_t V) {
+  return (static_cast<std::uint64_t>(ByteSwap32(static_cast<std::uint32_t>(V))) << 32) |
+         ByteSwap32(static_cast<std::uint32_t>(V >> 32));
+}
+
 // Byte order as unsigned values; when one is a prefix of the other, the
 // shorter sorts first. Eight bytes at a time: keys share long prefixes, and
 // a big-endian reading of eight bytes orders them like the bytes themselves.
@@ -19,8 +30,8 @@ int CompareBytes(std::string_view A, std::string_view B) {
     std::memcpy(&Y, B.data() + i, 8);
     if (X != Y) {
       if constexpr (std::endian::native == std::endian::little) {
-        X = __builtin_bswap64(X);
-        Y = __builtin_bswap64(Y);
+        X = ByteSwap64(X);
+        Y = ByteSwap64(Y);
       }
       return X < Y ? -1 : 1;
     }
@@ -38,7 +49,7 @@ int CompareBytes(std::string_view A, std::string_view B) {
 std::uint32_t TMoCatalog::Word(std::uint64_t Offset) const {
   std::uint32_t Value;
   std::memcpy(&Value, FData + Offset, sizeof(Value));
-  return FSwapBytes ? __builtin_bswap32(Value) : Value;
+  return FSwapBytes ? ByteSwap32(Value) : Value;
 }
 
 bool TMoCatalog::Attach(const unsigned char* Data, std::uint64_t Size) {
