@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
+
+#include "base/Environment.h"
 #include "base/IniFile.h"
 #include "base/Registry.h"
 #include "cport/CPort.h"
@@ -180,6 +184,40 @@ TEST(ComPortStorage, EveryGroupRoundTripsThroughIniAndRegistry) {
   FromKey.SetStoredGroups(AllGroups);
   FromKey.LoadFromRegistryKey(Key);
   EXPECT_EQ(PortSettingsListing(FromKey), Expected);
+}
+
+// The platform's own registry (the system's on Windows, the settings file under
+// $XDG_CONFIG_HOME elsewhere, here a folder of the test's own): what one key
+// object stored, a key opened afresh gives back whole.
+TEST(ComPortStorage, EveryGroupSurvivesThePlatformsRegistry) {
+  TTempDir Home;
+  const char* OldHome = std::getenv("XDG_CONFIG_HOME");
+  const std::string KeptHome = OldHome ? OldHome : "";
+  ASSERT_TRUE(SetEnvironmentValue("XDG_CONFIG_HOME", Home.Path().string()));
+  std::random_device Random;
+  const std::string Path = "Software\\HXT24 Tests\\ComPortStorage " + std::to_string(Random()) +
+                           std::to_string(Random());
+  TComPort Source;
+  SetEverySetting(Source);
+  Source.SetStoredGroups(AllGroups);
+  {
+    auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, Path);
+    ASSERT_TRUE(Key);
+    Source.SaveToRegistryKey(*Key);
+  }
+  {
+    auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, Path, true);
+    ASSERT_TRUE(Key);
+    TComPort Fresh;
+    Fresh.SetStoredGroups(AllGroups);
+    Fresh.LoadFromRegistryKey(*Key);
+    EXPECT_EQ(PortSettingsListing(Fresh), PortSettingsListing(Source));
+  }
+  EXPECT_TRUE(DeleteRegistryKey(TRegRoot::rrCurrentUser, Path));
+  if (OldHome)
+    SetEnvironmentValue("XDG_CONFIG_HOME", KeptHome);
+  else
+    RemoveEnvironmentValue("XDG_CONFIG_HOME");
 }
 
 // Only the stored groups are written and read; the others stay as they were.
