@@ -10,6 +10,7 @@
 
 #include "base/Exception.h"
 #include "base/IniFile.h"
+#include "base/SafeFile.h"
 
 namespace {
 
@@ -69,6 +70,9 @@ bool StorableName(std::string_view Name) {
       return false;
   return true;
 }
+
+// The most the INI layer reads of a file; a larger one is not ours to cut.
+constexpr std::uint64_t MaxRegistryFileSize = 1 << 20;
 
 constexpr char HexDigits[] = "0123456789abcdef";
 
@@ -229,21 +233,41 @@ bool DeleteRegistryKey(TRegRoot Root, std::string_view Path) {
   const std::string Home = ConfigHome();
   if (!SectionOfPath(Path, Section) || Home.empty())
     return false;
-  TIniFile File(Home + "/hxt24/" + RootFileName(Root));
-  bool Found = false;
-  // The section headers stay (an empty key); the values go.
-  for (const auto& Name : File.ReadSections()) {
-    const bool Sub = Name.size() > Section.size() && Name[Section.size()] == '\\' &&
-                     SameText(std::string_view(Name).substr(0, Section.size()), Section);
-    if (!SameText(Name, Section) && !Sub)
-      continue;
-    Found = true;
-    try {
-      for (const auto& Ident : File.ReadSection(Name))
-        File.DeleteKey(Name, Ident);
-    } catch (const Exception&) {
-      return false;
+  const std::string FileName = Home + "/hxt24/" + RootFileName(Root);
+  std::string Contents, Reason;
+  std::uint64_t Size = 0;
+  if (ReadRegularFile(FileName, 0, MaxRegistryFileSize + 1, Contents, Size, Reason) !=
+          TReadResult::rrOk ||
+      Size > MaxRegistryFileSize)
+    return false;
+  // The file without the key's section and its subkeys' sections, every other
+  // byte as it was (a byte order mark, other sections, comments).
+  std::string Kept;
+  std::size_t Pos = Contents.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  Kept.append(Contents, 0, Pos);
+  bool Found = false, Dropping = false;
+  while (Pos < Contents.size()) {
+    const std::size_t End = Contents.find('\n', Pos);
+    const std::size_t Next = End == std::string::npos ? Contents.size() : End + 1;
+    const std::string_view Line(Contents.data() + Pos, Next - Pos);
+    const std::string_view Text = TrimText(Line);
+    if (!Text.empty() && Text.front() == '[') {
+      const std::string_view Name = TrimText(Text.substr(1, Text.find(']') - 1));
+      const bool Sub = Name.size() > Section.size() && Name[Section.size()] == '\\' &&
+                       SameText(Name.substr(0, Section.size()), Section);
+      Dropping = SameText(Name, Section) || Sub;
+      Found = Found || Dropping;
     }
+    if (!Dropping)
+      Kept.append(Line);
+    Pos = Next;
   }
-  return Found;
+  if (!Found)
+    return false;
+  try {
+    SaveFileWhole(FileName, Kept);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
 }

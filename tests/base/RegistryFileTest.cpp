@@ -105,3 +105,19 @@ TEST(RegistryFile, HandWrittenValuesReadAsText) {
   EXPECT_EQ(Key->ReadString("Rate"), "dword:zz");
   EXPECT_EQ(Key->ReadInteger("Number"), -1);
 }
+
+TEST(RegistryFile, DeletingAKeyRemovesItsSectionsAndNothingElse) {
+  const std::string Folder = std::string(std::getenv("XDG_CONFIG_HOME")) + "/hxt24";
+  mkdir(Folder.c_str(), 0700);
+  const std::string File = Folder + "/HKEY_CURRENT_USER.ini";
+  WriteTextFile(File, "\xEF\xBB\xBF; mine\r\n[Software\\A]\r\nx=str:1\r\n"
+                      "[software\\a\\Sub]\r\ny=str:2\r\n[Software\\AB]\r\nz=str:3\r\n"
+                      "[Other]\r\n\r\nw=dword:00000001\r\n");
+  EXPECT_TRUE(DeleteRegistryKey(TRegRoot::rrCurrentUser, "Software\\A"));
+  EXPECT_EQ(
+      ReadTextFile(File),
+      "\xEF\xBB\xBF; mine\r\n[Software\\AB]\r\nz=str:3\r\n[Other]\r\n\r\nw=dword:00000001\r\n");
+  EXPECT_FALSE(OpenRegistryKey(TRegRoot::rrCurrentUser, "Software\\A", true));
+  EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrCurrentUser, "Software\\A"));
+  EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrLocalMachine, "Software\\A")); // no such file
+}
