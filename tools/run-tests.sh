@@ -24,7 +24,10 @@ windows-*)
   export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # The prefix is made once, with 32-bit Wine installed (a prefix made without
   # it cannot run 32-bit programs).
-  [ -f "$WINEPREFIX/system.reg" ] || stage wineboot --init </dev/null >/dev/null 2>&1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    stage wineboot --init </dev/null >/dev/null
+  fi
   # One persistent Wine server for the whole run, started before any test:
   # Wine's services start with the first program and would otherwise inherit
   # the output pipe of the first test, and ctest would wait for them for ever.
