@@ -41,7 +41,9 @@ std::u16string TranslateResourceText(std::u16string_view Text) {
       return std::u16string(Text);
     Domains = *ResourceStringDomains;
   }
-  TGnuGettextInstance* Instance = Translator.load(std::memory_order_acquire);
+  // Held for the whole walk: StopTranslation on another thread lets go of the
+  // translator, but this walk still has it.
+  const std::shared_ptr<TGnuGettextInstance> Instance = Translator.load();
   std::u16string Result(Text);
   if (!Instance)
     return Result;
@@ -75,25 +77,39 @@ void StartTranslation() {
   std::lock_guard Guard(StartupLock);
   if (Translator.load())
     return;
-  auto Analyzer = std::make_unique<TAssemblyAnalyzer>();
+  auto Analyzer = std::make_shared<TAssemblyAnalyzer>();
   Analyzer->Analyze();
-  AssemblyAnalyzer.store(Analyzer.release());
+  AssemblyAnalyzer.store(Analyzer.get());
   {
     std::unique_lock Lock(ResourceStringDomainsLock);
     ResourceStringDomains = std::make_unique<std::vector<std::string>>(1, "default");
   }
-  Translator.store(new TGnuGettextInstance());
+  // The index goes with the translator: a lookup still running on another
+  // thread after StopTranslation may be reading it through the translator it
+  // holds.
+  std::unique_ptr<TGnuGettextInstance> Instance;
+  try {
+    Instance = std::make_unique<TGnuGettextInstance>();
+  } catch (...) {
+    AssemblyAnalyzer.store(nullptr);
+    throw;
+  }
+  Translator.store(std::shared_ptr<TGnuGettextInstance>(
+      Instance.release(),
+      [Index = std::move(Analyzer)](TGnuGettextInstance* Done) { delete Done; }));
   ResourceStringHook =
       std::make_unique<THook>(ResStringLoaderEntry(), &LoadTranslatedResourceString);
 }
 
 void StopTranslation() {
   std::lock_guard Guard(StartupLock);
-  delete Translator.exchange(nullptr);
+  // Freed here, or by the last translation still running on another thread.
+  Translator.exchange(nullptr);
   {
     std::unique_lock Lock(ResourceStringDomainsLock);
     ResourceStringDomains.reset();
   }
   ResourceStringHook.reset();
-  delete AssemblyAnalyzer.exchange(nullptr);
+  // Freed with the translator (see StartTranslation).
+  AssemblyAnalyzer.store(nullptr);
 }

@@ -14,7 +14,23 @@
 #include "base/SafeFile.h"
 #include "base/WideText.h"
 
-std::atomic<TGnuGettextInstance*> Translator{nullptr};
+TTranslatorHolder Translator;
+
+std::shared_ptr<TGnuGettextInstance> TTranslatorHolder::load() const {
+  std::lock_guard Lock(FLock);
+  return FInstance;
+}
+
+void TTranslatorHolder::store(std::shared_ptr<TGnuGettextInstance> Instance) {
+  exchange(std::move(Instance));
+}
+
+std::shared_ptr<TGnuGettextInstance>
+TTranslatorHolder::exchange(std::shared_ptr<TGnuGettextInstance> Instance) {
+  std::lock_guard Lock(FLock);
+  std::swap(FInstance, Instance);
+  return Instance;
+}
 std::atomic<TAssemblyAnalyzer*> AssemblyAnalyzer{nullptr};
 
 namespace {
@@ -151,6 +167,11 @@ void TDomain::SetDirectory(const std::string& Directory) {
   FDirectory = WithSeparator(Directory);
   FOpen.store(nullptr, std::memory_order_release);
   FMayOpen.store(true, std::memory_order_release);
+}
+
+std::string TDomain::LanguageCode() const {
+  std::shared_lock Lock(FLock);
+  return FLanguageCode;
 }
 
 void TDomain::SetLanguage(const std::string& Code) {
@@ -383,11 +404,18 @@ TGnuGettextInstance::~TGnuGettextInstance() = default;
 
 void TGnuGettextInstance::SelectLanguage() {
   const char* Lang = std::getenv("LANG");
-  FLanguageCode =
+  std::string Code =
       LanguageCodeFromEnvironment(Lang && *Lang ? std::string(Lang) : DetectSystemLanguage());
+  // Written under the lock under which a new domain reads it.
   std::lock_guard Lock(FDomainsLock);
+  FLanguageCode = std::move(Code);
   for (const auto& Domain : FDomains)
     Domain->SetLanguage(FLanguageCode);
+}
+
+std::string TGnuGettextInstance::LanguageCode() const {
+  std::lock_guard Lock(FDomainsLock);
+  return FLanguageCode;
 }
 
 void TGnuGettextInstance::BindDomain(const std::string& Name, const std::string& Directory) {
@@ -455,6 +483,6 @@ std::u16string TGnuGettextInstance::TranslateInCurrentDomain(std::u16string_view
 }
 
 std::u16string TranslateText(std::u16string_view Text) {
-  TGnuGettextInstance* Instance = Translator.load(std::memory_order_acquire);
+  const std::shared_ptr<TGnuGettextInstance> Instance = Translator.load();
   return Instance ? Instance->TranslateInCurrentDomain(Text) : std::u16string(Text);
 }

@@ -85,7 +85,8 @@ public:
 
   const std::string& Name() const { return FName; }
   const std::string& Directory() const { return FDirectory; }
-  const std::string& LanguageCode() const { return FLanguageCode; }
+  // A copy: the translator may change it on another thread.
+  std::string LanguageCode() const;
   bool IsOpen() const { return FOpen.load(std::memory_order_acquire) != nullptr; }
   bool MayOpen() const { return FMayOpen.load(std::memory_order_acquire); }
   // The open catalog (an empty one when closed) and where it begins in its file.
@@ -122,8 +123,8 @@ private:
   };
   std::atomic<const TOpenCatalog*> FOpen{nullptr};
   std::vector<std::unique_ptr<TOpenCatalog>> FCatalogs; // open and retired ones
-  std::shared_mutex FLock;
-  TDomain* FNextDomain = nullptr; // the translator's lookup chain, newest first
+  mutable std::shared_mutex FLock; // also guards the directory and the language
+  TDomain* FNextDomain = nullptr;  // the translator's lookup chain, newest first
 };
 
 // The translator: the user's language and every text domain known so far.
@@ -134,7 +135,8 @@ public:
   TGnuGettextInstance(const TGnuGettextInstance&) = delete;
   TGnuGettextInstance& operator=(const TGnuGettextInstance&) = delete;
 
-  const std::string& LanguageCode() const { return FLanguageCode; }
+  // A copy: SelectLanguage may change it on another thread.
+  std::string LanguageCode() const;
   const std::string& CurrentDomain() const { return FCurrentDomain; }
   const std::string& BaseDirectory() const { return FBaseDirectory; }
 
@@ -147,7 +149,7 @@ public:
   std::size_t DomainCount() const;
 
 private:
-  std::string FLanguageCode;
+  std::string FLanguageCode; // under FDomainsLock, which new domains read it under
   std::string FCurrentDomain;
   std::string FBaseDirectory;
   // Domains are only ever added: lookups walk the chain without a lock, and
@@ -167,9 +169,24 @@ private:
 using TCatalogFailureHandler = void (*)(const std::string& Message);
 void SetCatalogFailureHandler(TCatalogFailureHandler Handler);
 
+// Where the process's translator lives. Shared ownership: a translation
+// running on another thread (Qt's file-dialog thread translates through the
+// same catalogs) keeps the translator it loaded alive after StopTranslation
+// has let it go; the last user frees it.
+class TTranslatorHolder {
+public:
+  std::shared_ptr<TGnuGettextInstance> load() const;
+  void store(std::shared_ptr<TGnuGettextInstance> Instance);
+  std::shared_ptr<TGnuGettextInstance> exchange(std::shared_ptr<TGnuGettextInstance> Instance);
+
+private:
+  mutable std::mutex FLock;
+  std::shared_ptr<TGnuGettextInstance> FInstance;
+};
+
 // The process's translator and carried-catalog index; null outside the
 // start-up/shutdown span.
-extern std::atomic<TGnuGettextInstance*> Translator;
+extern TTranslatorHolder Translator;
 extern std::atomic<TAssemblyAnalyzer*> AssemblyAnalyzer;
 
 // TranslateInCurrentDomain on the translator; the text unchanged when there is

@@ -1,7 +1,12 @@
 #include "i18n/gnugettext.h"
 
-#include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/i18n/CatalogTestUtil.h"
 
@@ -88,4 +93,62 @@ TEST(ConcurrentLookup, SearchesMeetingACloseReadValidCatalogs) {
   EXPECT_EQ(Wrong.load(), 0);
   Domain.SetLanguage("fr");
   EXPECT_EQ(Instance.TranslateInCurrentDomain(u"Registry error"), u"Erreur de registre");
+}
+
+TEST(ConcurrentLookup, StopTranslationWhileAnotherThreadTranslates) {
+  // Qt's file-dialog thread translates through the same catalogs and may still
+  // be at it when the program shuts the translation down.
+  TTempDir Dir;
+  BuildCatalog(Dir.File("de/LC_MESSAGES/default.mo"), {{"Registry error", "Registrierungsfehler"}});
+  TEnvVar Lang("LANG", "de");
+  std::atomic<bool> Done{false};
+  std::atomic<int> Translated{0};
+  std::atomic<int> Wrong{0};
+  std::thread Reader([&] {
+    while (!Done.load()) {
+      const std::u16string Result = TranslateResourceText(u"Registry error");
+      if (Result == u"Registrierungsfehler")
+        ++Translated;
+      else if (Result != u"Registry error")
+        ++Wrong;
+      TranslateText(u"Registry error");
+    }
+  });
+  for (int Round = 0; Round < 50; ++Round) {
+    StartTranslation();
+    Translator.load()->BindDomain("default", Dir.Path().string());
+    // Stop only once the other thread has used this translator.
+    const int Before = Translated.load();
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Translated.load() == Before && std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::yield();
+    StopTranslation();
+  }
+  Done = true;
+  Reader.join();
+  EXPECT_EQ(Wrong.load(), 0);
+  EXPECT_GE(Translated.load(), 50);
+}
+
+TEST(ConcurrentLookup, LanguageSelectedWhileDomainsAreAdded) {
+  // A new domain takes the translator's language; both sides use one lock.
+  TEnvVar Lang("LANG", "de");
+  TGnuGettextInstance Instance;
+  std::atomic<bool> Done{false};
+  std::thread Selector([&] {
+    while (!Done.load())
+      Instance.SelectLanguage();
+  });
+  constexpr int Added = 1000;
+  int Wrong = 0;
+  for (int I = 0; I < Added; ++I) {
+    if (Instance.LanguageCode() != "de")
+      ++Wrong;
+    if (Instance.FindOrAddDomain("domain" + std::to_string(I)).LanguageCode() != "de")
+      ++Wrong;
+  }
+  Done = true;
+  Selector.join();
+  EXPECT_EQ(Wrong, 0);
+  EXPECT_EQ(Instance.DomainCount(), std::size_t(Added) + 1);
 }
