@@ -15,7 +15,6 @@ TAboutDialog::TAboutDialog(QWidget* Parent) : QDialog(Parent) {
   Bold.setBold(true);
   Label1->setFont(Bold);
   Label1->move(16, 16);
-  Label1->adjustSize();
   lblVersionString = new QLabel(this);
   lblVersionString->setTextFormat(Qt::PlainText);
   lblVersionString->move(16, 32);
@@ -29,6 +28,14 @@ TAboutDialog::TAboutDialog(QWidget* Parent) : QDialog(Parent) {
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
   FormCreate();
+}
+
+void TAboutDialog::showEvent(QShowEvent* Event) {
+  if (!FSized) {
+    FSized = true;
+    Label1->adjustSize();
+  }
+  QDialog::showEvent(Event);
 }
 
 void TAboutDialog::FormCreate() {

@@ -7,7 +7,8 @@ class QLabel;
 class QPushButton;
 
 // Names the program and shows its file version. The version text is worked
-// out once, when the dialog is created.
+// out once, when the dialog is created; the bold title is measured when the
+// dialog is first shown (loading the bold face at start-up shows nothing).
 class TAboutDialog : public QDialog {
 public:
   explicit TAboutDialog(QWidget* Parent = nullptr);
@@ -17,6 +18,10 @@ public:
   QFrame* Bevel1 = nullptr;
   QPushButton* btnOK = nullptr;
 
+protected:
+  void showEvent(QShowEvent* Event) override;
+
 private:
   void FormCreate();
+  bool FSized = false;
 };

@@ -23,12 +23,6 @@ TPortDialog::TPortDialog(QWidget* Parent) : QDialog(Parent) {
   cbPort->setGeometry(16, 40, 145, cbPort->sizeHint().height());
   for (const char* Name : {"COM1", "COM2", "COM3", "COM4"})
     cbPort->addItem(QString::fromLatin1(Name));
-  for (const TComPortInfo& Found : DefaultComDevice().ListPorts()) {
-    // The entry is the name alone, so that picking it gives that name.
-    cbPort->addItem(QString::fromStdString(Found.Name));
-    cbPort->setItemData(cbPort->count() - 1, QString::fromStdString(Found.Description),
-                        Qt::ToolTipRole);
-  }
   cbPort->setCurrentIndex(0);
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
@@ -41,6 +35,25 @@ TPortDialog::TPortDialog(QWidget* Parent) : QDialog(Parent) {
   btnCancel->setAutoDefault(true);
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TPortDialog::showEvent(QShowEvent* Event) {
+  if (!FPortsFound) {
+    FPortsFound = true;
+    AddFoundPorts();
+  }
+  QDialog::showEvent(Event);
+}
+
+// Appends the ports found on this machine after COM1-COM4. The current entry
+// and any text typed or set before stay as they are.
+void TPortDialog::AddFoundPorts() {
+  for (const TComPortInfo& Found : DefaultComDevice().ListPorts()) {
+    // The entry is the name alone, so that picking it gives that name.
+    cbPort->addItem(QString::fromStdString(Found.Name));
+    cbPort->setItemData(cbPort->count() - 1, QString::fromStdString(Found.Description),
+                        Qt::ToolTipRole);
+  }
 }
 
 std::string TPortDialog::GetPortName() const {

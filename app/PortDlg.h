@@ -12,7 +12,8 @@ class QPushButton;
 // Asks for the serial port the scope hangs on. Created once and reused, so it
 // keeps the last choice for the rest of the run. The list holds COM1-COM4,
 // then the ports the device layer finds on this machine, each with what is
-// behind it as its tooltip.
+// behind it as its tooltip. The machine's ports are looked up when the dialog
+// is first shown (not at start-up, where nobody sees the list yet).
 class TPortDialog : public QDialog {
 public:
   explicit TPortDialog(QWidget* Parent = nullptr);
@@ -28,4 +29,9 @@ public:
 
 protected:
   void keyPressEvent(QKeyEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+
+private:
+  void AddFoundPorts();
+  bool FPortsFound = false;
 };

@@ -154,19 +154,34 @@ TEST(PortDlg, FoundPortsFollowTheFourComNamesWithTheirDescriptions) {
                       {"/dev/serial/by-id/usb-FTDI_FT232R_A10KZ3QX-if00-port0",
                        "FTDI FT232R USB UART (A10KZ3QX)"}});
   SetDefaultComDevice(&Device);
+  struct TRestore {
+    ~TRestore() { SetDefaultComDevice(nullptr); }
+  } Restore;
   TPortDialog Dialog;
-  SetDefaultComDevice(nullptr);
-  ASSERT_EQ(Dialog.cbPort->count(), 6);
+  // The machine's ports are looked up when the dialog is shown; a name given
+  // before (--port) stays the offered text.
+  Dialog.cbPort->setEditText(QStringLiteral("/dev/ttyUSB3"));
+  QString Offered;
+  int Count = 0;
+  ExecWith(Dialog, [&] {
+    Offered = Dialog.cbPort->currentText();
+    Count = Dialog.cbPort->count();
+    Dialog.btnCancel->click();
+  });
+  EXPECT_EQ(Offered, "/dev/ttyUSB3");
+  ASSERT_EQ(Count, 6);
   EXPECT_EQ(Dialog.cbPort->itemText(3), "COM4");
   EXPECT_EQ(Dialog.cbPort->itemText(4), "/dev/ttyS0");
   EXPECT_EQ(Dialog.cbPort->itemData(4, Qt::ToolTipRole).toString(), "Serial port (16550A)");
   EXPECT_EQ(Dialog.cbPort->itemData(5, Qt::ToolTipRole).toString(),
             "FTDI FT232R USB UART (A10KZ3QX)");
-  EXPECT_EQ(Dialog.cbPort->currentText(), "COM1");
-  // A port picked from the list is its name, nothing more.
+  // Shown again, the list is not doubled.
   ExecWith(Dialog, [&] {
+    Count = Dialog.cbPort->count();
     Dialog.cbPort->setCurrentIndex(5);
     Dialog.btnOK->click();
   });
+  EXPECT_EQ(Count, 6);
+  // A port picked from the list is its name, nothing more.
   EXPECT_EQ(Dialog.GetPortName(), "/dev/serial/by-id/usb-FTDI_FT232R_A10KZ3QX-if00-port0");
 }
