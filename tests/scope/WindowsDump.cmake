@@ -1,8 +1,14 @@
-# hxt24-dump.exe under Wine (cmake -P, from ctest): the checked-in recording
-# decodes to the lines the Linux build prints (the console's CR LF line ends
-# aside), and --bmp is refused as a usage error in a build without Qt.
-# Variables: WINE, DUMP, DATA (tests/scope/data).
-execute_process(COMMAND ${WINE} ${DUMP} --samples ${DATA}/sim-stream.bin
+# hxt24-dump.exe under Wine (cmake -P, from ctest): the checked-in recording,
+# under a name outside every 8-bit code page, decodes to the lines the Linux
+# build prints (the console's CR LF line ends aside), and --bmp is refused as
+# a usage error in a build without Qt.
+# Variables: WINE, DUMP, DATA (tests/scope/data), WORK (a scratch folder).
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+file(COPY_FILE ${DATA}/sim-stream.bin "${WORK}/Messung-測定.bin")
+# Wine hands the program its arguments in the locale's character set.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 ${WINE} ${DUMP} --samples
+                        "${WORK}/Messung-測定.bin"
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 string(REPLACE "\r\n" "\n" out "${out}")
 file(READ ${DATA}/sim-stream.lines expected)
@@ -15,3 +21,4 @@ execute_process(COMMAND ${WINE} ${DUMP} --bmp x.bmp --size 100x100 ${DATA}/sim-s
 if(NOT status EQUAL 2 OR NOT err MATCHES "--bmp is not available")
   message(FATAL_ERROR "--bmp: exit ${status}\n${err}")
 endif()
+file(REMOVE_RECURSE ${WORK})

@@ -14,6 +14,7 @@
 
 #include "base/CommandLine.h"
 #include "base/Exception.h"
+#include "base/OpenFile.h"
 #include "base/SafeFile.h"
 #include "scope/PlotValues.h"
 #include "scope/ScopeLink.h"
@@ -36,7 +37,7 @@ public:
 };
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& Name) {
-  std::FILE* File = std::fopen(Name.c_str(), "rb");
+  std::FILE* File = OpenFile(Name, "rb");
   if (!File)
     throw EInput("cannot open \"" + Name + "\": " + std::strerror(errno));
   std::vector<std::uint8_t> Data;
