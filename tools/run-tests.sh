@@ -33,6 +33,14 @@ windows-*)
   # the output pipe of the first test, and ctest would wait for them for ever.
   wineserver -f -p </dev/null >/dev/null 2>&1 &
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  # Until it listens (at most 10 s): a Wine program started earlier would start
+  # a server of its own, which does not stay.
+  server="server-$(stat -c %D "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")"
+  for _ in $(seq 100); do
+    find "${TMPDIR:-/tmp}" -maxdepth 3 -type s -path "*/$server/socket" 2>/dev/null | grep -q . &&
+      break
+    sleep 0.1
+  done
   wine cmd /c exit </dev/null >/dev/null 2>&1
   ;;
 *)
