@@ -156,8 +156,14 @@ std::vector<double> FloorLatency(int Count) {
     WakeNs = 0;
     const auto Written = TClock::now();
     WriteChunk(Pty.Master);
-    while (WakeNs.load() == 0)
+    // The waiter may have taken these bytes with the read that emptied the
+    // previous chunk (the write raced the read): no wake-up comes for them,
+    // so that sample is dropped instead of waiting for ever.
+    const auto GiveUp = Written + std::chrono::seconds(1);
+    while (WakeNs.load() == 0 && TClock::now() < GiveUp)
       std::this_thread::yield();
+    if (WakeNs.load() == 0)
+      continue;
     Samples.push_back(Micros(TClock::time_point(TClock::duration(WakeNs.load())) - Written));
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
