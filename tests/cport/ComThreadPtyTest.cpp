@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -492,5 +494,86 @@ INSTANTIATE_TEST_SUITE_P(EveryMethod, ClosingFromAnywhere,
                          ::testing::Values(TSyncMethod::smThreadSync, TSyncMethod::smWindowSync,
                                            TSyncMethod::smNone),
                          MethodName);
+
+// ---- Reconnecting ----
+
+// What the port watches: every event (the second descriptor of the writers),
+// received characters only, or with the read-ahead ring (zero bytes dropped).
+enum class TReopenWatch { Everything, RxCharOnly, ReadAhead };
+
+class ReopeningAPort : public ComThreadPty,
+                       public ::testing::WithParamInterface<std::tuple<TSyncMethod, TReopenWatch>> {
+};
+
+TEST_P(ReopeningAPort, BytesSentWhileClosedAndAfterTheReopenAreBothAnnounced) {
+  const auto [Method, Watch] = GetParam();
+  Port.SetSyncMethod(Method);
+  if (Watch == TReopenWatch::RxCharOnly)
+    Port.SetEvents(TComEvents{TComEvent::evRxChar});
+  if (Watch == TReopenWatch::ReadAhead)
+    Port.SetDiscardNull(true);
+  std::mutex Lock;
+  std::vector<std::int32_t> Seen;
+  // The handler reads nothing: each report counts everything still waiting.
+  Port.SetOnRxChar([&](TObject*, std::int32_t Count) {
+    std::lock_guard<std::mutex> Hold(Lock);
+    Seen.push_back(Count);
+    // Wakes the main loop also when this runs on the event thread.
+    TThread::Queue([] {});
+  });
+  auto Last = [&] {
+    std::lock_guard<std::mutex> Hold(Lock);
+    return Seen.empty() ? -1 : Seen.back();
+  };
+  auto Reports = [&] {
+    std::lock_guard<std::mutex> Hold(Lock);
+    return Seen.size();
+  };
+  // Odd rounds send as the port opens, racing the event thread's start.
+  bool SendAtOpen = false;
+  Port.SetOnAfterOpen([&](TObject*) {
+    if (SendAtOpen)
+      WriteMaster("abc");
+  });
+  for (int Round = 0; Round < 4; ++Round) {
+    // The port is closed: a program lost its connection and is about to
+    // reconnect while the scope keeps sending (the first round: the bytes
+    // wait before the port ever opened).
+    SendAtOpen = Round % 2 != 0;
+    if (!SendAtOpen)
+      WriteMaster("abc");
+    const std::size_t Before = Reports();
+    Port.OpenPort();
+    // Bytes waiting when the event thread starts (or coming as it starts)
+    // are one arrival...
+    ASSERT_TRUE(Loop.RunUntil([&] { return Reports() > Before; }, Patience)) << Round;
+    EXPECT_EQ(Last(), 3) << Round;
+    // ... and the next byte is another one.
+    WriteMaster("d");
+    ASSERT_TRUE(Loop.RunUntil([&] { return Last() == 4; }, Patience)) << Round;
+    EXPECT_EQ(Reports(), Before + 2) << Round;
+    EXPECT_EQ(Port.InQueueCount(), 4) << Round;
+    Port.ClosePort();
+    // Closing empties the input: the next round starts from nothing.
+  }
+  Loop.Run(0ms);
+  EXPECT_TRUE(Shown.empty()) << Shown.front();
+}
+
+std::string
+ReopenName(const ::testing::TestParamInfo<std::tuple<TSyncMethod, TReopenWatch>>& Info) {
+  static const char* const Methods[] = {"ThreadSync", "WindowSync", "None"};
+  static const char* const Watches[] = {"Everything", "RxCharOnly", "ReadAhead"};
+  return std::string(Methods[static_cast<int>(std::get<0>(Info.param))]) +
+         Watches[static_cast<int>(std::get<1>(Info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryMethod, ReopeningAPort,
+    ::testing::Combine(::testing::Values(TSyncMethod::smThreadSync, TSyncMethod::smWindowSync,
+                                         TSyncMethod::smNone),
+                       ::testing::Values(TReopenWatch::Everything, TReopenWatch::RxCharOnly,
+                                         TReopenWatch::ReadAhead)),
+    ReopenName);
 
 } // namespace
