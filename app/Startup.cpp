@@ -16,42 +16,8 @@
 #include "app/ResourceTranslator.h"
 #include "app/VersionInfo.h"
 #include "base/InstallPaths.h"
-#include "cport/ComPortErrors.h"
+#include "cport/ProgramTranslation.h"
 #include "i18n/gnugettext.h"
-
-namespace {
-
-// A catalog the client cannot use is told once, naming the file; its texts
-// stay in English.
-void ReportUnusableCatalog(const std::string& Message) {
-  std::fprintf(stderr, "hxt24: %s (texts stay in English)\n", Message.c_str());
-}
-
-// The translation's start-up and the serial component's (its translated
-// messages), and their shutdown. Nothing here may stop the program: a failure
-// is reported and the texts stay in English.
-class TClientTranslation {
-public:
-  TClientTranslation() {
-    SetCatalogFailureHandler(&ReportUnusableCatalog);
-    try {
-      StartTranslation();
-      InitComPortErrors();
-    } catch (const std::exception& E) {
-      DoneComPortErrors();
-      std::fprintf(stderr, "hxt24: %s (texts stay in English)\n", E.what());
-    }
-  }
-  ~TClientTranslation() {
-    DoneComPortErrors();
-    StopTranslation();
-    SetCatalogFailureHandler(nullptr);
-  }
-  TClientTranslation(const TClientTranslation&) = delete;
-  TClientTranslation& operator=(const TClientTranslation&) = delete;
-};
-
-} // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   TCommandLine Line;
@@ -120,7 +86,7 @@ int RunHxt24(int Argc, char** Argv) {
   // Translation starts before anything can raise or show a text and stops
   // only after the loop and every window are gone; the serial component's
   // messages are translated right after it.
-  TClientTranslation Translation;
+  TProgramTranslation Translation("hxt24");
   THxtApplication Application(Argc, Argv);
   TResourceTranslator QtTexts;
   QCoreApplication::installTranslator(&QtTexts);

@@ -15,10 +15,12 @@
 #include "base/CommandLine.h"
 #include "base/Exception.h"
 #include "base/OpenFile.h"
+#include "base/ProgramInfo.h"
 #include "base/SafeFile.h"
 #include "scope/PlotValues.h"
 #include "scope/ScopeLink.h"
 #include "cport/CPort.h"
+#include "cport/ProgramTranslation.h"
 #include "cport/platform/ComDevice.h"
 #include "tools/dump/DumpLive.h"
 #include "tools/dump/DumpOptions.h"
@@ -141,6 +143,10 @@ int ListPorts() {
 }
 
 int Run(const TDumpOptions& Options) {
+  if (Options.Help)
+    return PrintProgramInfo("hxt24-dump", DumpHelp);
+  if (Options.Version)
+    return PrintProgramInfo("hxt24-dump", VersionLine("hxt24-dump"));
   if (Options.ListPorts)
     return ListPorts();
   if (!Options.BmpFile.empty() && !DumpDrawsPictures())
@@ -171,6 +177,8 @@ int Run(const TDumpOptions& Options) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // The port's messages and the runtime's follow LANG, as in the client.
+  TProgramTranslation Translation("hxt24-dump");
   try {
     std::vector<std::string> Args = CommandLineArguments(argc, argv);
     Args.erase(Args.begin());

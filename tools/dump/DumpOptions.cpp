@@ -8,7 +8,43 @@ const char* const DumpUsage = "usage: hxt24-dump [--chunk N | --chunks N1,N2,...
                               "[--settings IN.ini] [--save-settings OUT.ini] "
                               "(FILE | --port NAME [--raw] [--record OUT.bin] [--frames N] "
                               "[--seconds S])\n"
-                              "       hxt24-dump --list-ports";
+                              "       hxt24-dump --list-ports\n"
+                              "       hxt24-dump --help | --version";
+
+const char* const DumpHelp =
+    R"(Usage: hxt24-dump [--chunk N | --chunks N1,N2,...] [--samples] [--values OUT.txt]
+                  [--bmp OUT.bmp --size WxH] [--settings IN.ini]
+                  [--save-settings OUT.ini] FILE
+       hxt24-dump --port NAME [--raw] [--record OUT.bin] [--frames N] [--seconds S]
+                  [the options above, without FILE]
+       hxt24-dump --list-ports
+
+Decodes an HXT24 scope's byte stream, recorded in FILE or read live from a
+serial port, through the client's receiver and decoders: one line per frame,
+"<n> <tag> <L> <panel 0>|...|<panel 6>".
+
+  --chunk N, --chunks N1,N2,...
+                        sizes of the received-characters events, in turn
+                        (default 4096)
+  --samples             print the 256 values after each frame's line
+  --values OUT.txt      write the values file of the final state
+  --bmp OUT.bmp --size WxH
+                        write the picture of the scope area at that size
+  --settings IN.ini     load the port's settings from the [ComPort] section
+  --save-settings OUT.ini
+                        write the port's settings, keeping the rest of the file
+  --port NAME           read live from the serial port NAME (57600 8N1)
+  --raw                 also print every block read, in hex
+  --record OUT.bin      keep the bytes read, for a later offline run
+  --frames N, --seconds S
+                        stop after N frames or S seconds (else at Ctrl+C)
+  --list-ports          print the serial ports of this machine and end
+  --version             print the version and exit
+  --help                print this text and exit
+
+Exit status: 0 done, 1 an output could not be written, 2 a bad command line or
+an unreadable file, 3 a port error. Messages follow LANG.
+)";
 
 namespace {
 
@@ -38,6 +74,13 @@ TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args) {
         throw EUsage(Arg + " needs a value");
       return Args[++I];
     };
+    // Asked for help or the version, the program does nothing else.
+    if (Arg == "--help" || Arg == "--version") {
+      TDumpOptions Info;
+      Info.Help = Arg == "--help";
+      Info.Version = !Info.Help;
+      return Info;
+    }
     if (Arg == "--list-ports") {
       if (Args.size() != 1)
         throw EUsage("--list-ports takes no other argument");

@@ -11,7 +11,11 @@
 //   hxt24-dump --port NAME [--raw] [--record OUT.bin] [--frames N] [--seconds S]
 //              [the options above, without FILE]
 //   hxt24-dump --list-ports
+//   hxt24-dump --help | --version
 struct TDumpOptions {
+  // Print the help (DumpHelp) or the version on the standard output and end.
+  bool Help = false;
+  bool Version = false;
   // Print the serial ports of this machine (path, tab, description) and end.
   bool ListPorts = false;
   // Sizes of the received-characters events, used in turn.
@@ -41,5 +45,7 @@ public:
 };
 
 extern const char* const DumpUsage;
+// DumpUsage and what each option does: the text of --help.
+extern const char* const DumpHelp;
 
 TDumpOptions ParseDumpOptions(const std::vector<std::string>& Args);

@@ -1,6 +1,7 @@
 // hxt24-embed: makes an executable carry its catalogs.
 //
 //   hxt24-embed [-o OUTPUT] EXECUTABLE DIR [NAME...]
+//   hxt24-embed --help | --version
 //
 // Appends the files NAME (relative to DIR; by default every .mo file under
 // DIR/locale) to EXECUTABLE, then the table that describes them, and writes
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "base/CommandLine.h"
+#include "base/ProgramInfo.h"
 #include "base/SafeFile.h"
 #include "i18n/gnugettext.h"
 
@@ -71,9 +73,27 @@ std::vector<std::string> LocaleFiles(const fs::path& Dir) {
   return Names;
 }
 
+const char* const EmbedHelp =
+    R"(Usage: hxt24-embed [-o OUTPUT] EXECUTABLE DIR [NAME...]
+
+Makes an HXT24 program carry its catalogs: appends the files NAME (relative to
+DIR; by default every .mo file under DIR/locale) to EXECUTABLE, with the table
+that describes them, so that a single file carries its translations.
+
+  -o OUTPUT   write the result to OUTPUT instead of replacing EXECUTABLE
+  --version   print the version and exit
+  --help      print this text and exit
+
+Exit status: 0 done, 1 a file cannot be read or written, 2 a bad command line.
+)";
+
 int Run(int argc, char* argv[]) {
   std::vector<std::string> Args = CommandLineArguments(argc, argv);
   Args.erase(Args.begin());
+  if (!Args.empty() && Args[0] == "--help")
+    return PrintProgramInfo("hxt24-embed", EmbedHelp);
+  if (!Args.empty() && Args[0] == "--version")
+    return PrintProgramInfo("hxt24-embed", VersionLine("hxt24-embed"));
   std::string Output;
   if (Args.size() >= 2 && Args[0] == "-o") {
     Output = Args[1];

@@ -2,6 +2,7 @@
 // want to check their catalogs.
 //
 //   hxt24-msg [--dir DIR] [--lang CODE] [--domain NAME] [--resource] TEXT...
+//   hxt24-msg --help | --version
 //
 // One line per TEXT on stdout with CR, LF and backslash written as \r, \n and
 // \\; a failure is one line on stderr and exit status 1.
@@ -14,6 +15,7 @@
 
 #include "base/CommandLine.h"
 #include "base/Environment.h"
+#include "base/ProgramInfo.h"
 #include "base/WideText.h"
 #include "i18n/gnugettext.h"
 
@@ -34,6 +36,26 @@ std::string Escaped(const std::string& Text) {
   }
   return Out;
 }
+
+const char* const MsgHelp =
+    R"(Usage: hxt24-msg [--dir DIR] [--lang CODE] [--domain NAME] [--resource] TEXT...
+
+Looks each TEXT up the way the HXT24 client does and prints one line per text,
+with CR, LF and backslash written as \r, \n and \\. For translators checking
+their catalogs.
+
+  --dir DIR       the catalog tree (DIR/<lang>/LC_MESSAGES/<domain>.mo); by
+                  default the one the programs use
+  --lang CODE     the language, in place of LANG
+  --domain NAME   the text domain (default "default")
+  --resource      translate as the client translates its runtime's messages:
+                  over the domains "default", then "cport"
+  --              every argument after it is a TEXT
+  --version       print the version and exit
+  --help          print this text and exit
+
+Exit status: 0 done, 1 a catalog cannot be read, 2 a bad command line.
+)";
 
 int Usage(const char* Problem) {
   std::fprintf(stderr,
@@ -64,6 +86,10 @@ int main(int argc, char* argv[]) {
       Domain = Args[++i];
     else if (Arg == "--resource")
       Resource = true;
+    else if (Arg == "--help")
+      return PrintProgramInfo("hxt24-msg", MsgHelp);
+    else if (Arg == "--version")
+      return PrintProgramInfo("hxt24-msg", VersionLine("hxt24-msg"));
     else if (Arg == "--")
       Texts.insert(Texts.end(), Args.begin() + i + 1, Args.end()), i = argc;
     else if (Arg.size() > 2 && Arg.compare(0, 2, "--") == 0)

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/ProgramInfo.h"
 #include "sim/SimFrames.h"
 #include "sim/SimLine.h"
 #include "tools/sim/SimOptions.h"
@@ -47,10 +48,10 @@ int main(int Argc, char** Argv) {
     std::fprintf(stderr, "hxt24-sim: %s (see --help)\n", E.what());
     return 2;
   }
-  if (Line.Help) {
-    std::fputs(SimUsage, stdout);
-    return 0;
-  }
+  if (Line.Help)
+    return PrintProgramInfo("hxt24-sim", SimUsage);
+  if (Line.Version)
+    return PrintProgramInfo("hxt24-sim", VersionLine("hxt24-sim"));
   const TSimOptions& Sim = Line.Scope;
   const std::string& Device = Line.Device;
   const std::string& Replay = Line.Replay;

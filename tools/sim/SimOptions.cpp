@@ -49,7 +49,8 @@ Frames and faults:
                       frames are split at random points
   --seed N            seed of the random faults and the noise wave (default 1)
 
-  --help              this text
+  --version           print the version and exit
+  --help              print this text and exit
 )";
 
 namespace {
@@ -139,6 +140,7 @@ const TOptionRow OptionTable[] = {
     {"split", false, [](L& C, S) { return C.Split = true; }},
     {"seed", true, [](L& C, S V) { return Number(V, 0, 0xFFFFFFFFLL, C.Scope.Seed); }},
     {"help", false, [](L& C, S) { return C.Help = true; }},
+    {"version", false, [](L& C, S) { return C.Version = true; }},
 };
 
 } // namespace

@@ -16,6 +16,7 @@ struct TSimCommandLine {
   int Chunk = 64;        // bytes per write
   bool Split = false;    // chunks of random size
   bool Help = false;
+  bool Version = false;
 };
 
 // A command line that cannot be used; the message says why.
