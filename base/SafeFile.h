@@ -10,8 +10,10 @@
 // per platform (SafeFilePosix.cpp).
 
 // A file that replaces FileName only when Commit succeeds. The bytes go to a
-// temporary file in the target's folder; Commit flushes it to the disk, closes
-// it and renames it over the target in one step. Until then, and after any
+// temporary file in the target's folder, created new under a name nobody can
+// guess (ScratchName) and never through a link; Commit flushes it to the disk,
+// closes it and renames it over the target in one step, then removes the
+// temporary files that killed writers left beside the target. Until then, and after any
 // failure, the old file is untouched; the destructor of an uncommitted file
 // removes the temporary one.
 //
@@ -59,6 +61,23 @@ void SaveFileWhole(const std::string& FileName, std::string_view Contents);
 enum class TReadResult { rrOk, rrMissing, rrCannotOpen, rrNotRegularFile, rrCannotRead };
 TReadResult ReadRegularFile(const std::string& FileName, std::uint64_t Offset, std::uint64_t Limit,
                             std::string& Contents, std::uint64_t& FileSize, std::string& Reason);
+
+// Creates a new, empty file beside FileName (in the same folder, private to the
+// user) under a name of the ScratchName pattern and returns that name: a
+// scratch copy for a change made in several steps. It is created exclusively
+// and never through a link, so nothing planted in the folder is written; one
+// left behind by a killed process goes with the next successful TSafeFile
+// commit of FileName. Raises SCannotCreateFile with FileName.
+std::string CreateScratchFile(const std::string& FileName);
+
+// Temporary names: FileName + ".~" + process id + "-" + 16 random hex digits.
+// ScratchOwner gives the process id when Entry is such a name for Base (both
+// plain names, no folder), 0 otherwise; a scratch file whose process has ended
+// is a leftover.
+std::string ScratchName(const std::string& FileName, unsigned long ProcessId);
+unsigned long ScratchOwner(std::string_view Entry, std::string_view Base);
+// Tests: replaces the random part of the names (nullptr: random again).
+void SetScratchNameSource(std::function<std::string()> Source);
 
 // The system's text for an error number (errno on POSIX).
 std::string SystemErrorText(int Error);

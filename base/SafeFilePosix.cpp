@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +36,62 @@ std::string ResolveTarget(const std::string& FileName) {
   return Target;
 }
 
+// A new file beside Beside, never an existing one and never through a link
+// (O_EXCL fails on a link, even a dangling one; O_NOFOLLOW says so twice).
+// Name gets its name; -1 with Error on failure.
+int CreateNew(const std::string& Beside, mode_t Mode, std::string& Name, int& Error) {
+  for (unsigned Attempt = 0; Attempt < 100; ++Attempt) {
+    Name = ScratchName(Beside, static_cast<unsigned long>(getpid()));
+    Error = FileFault(TFileStep::fsCreate);
+    if (Error == 0) {
+      const int Fd =
+          open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, Mode);
+      if (Fd >= 0)
+        return Fd;
+      Error = errno;
+    }
+    if (Error != EEXIST)
+      break;
+  }
+  Name.clear();
+  return -1;
+}
+
+// Removes the temporary files of FileName that processes now ended left in
+// its folder: only regular files of this user, never through a link.
+void RemoveLeftovers(const std::string& FileName) {
+  const auto Slash = FileName.find_last_of('/');
+  const std::string Folder = Slash == std::string::npos ? "." : FileName.substr(0, Slash + 1);
+  const std::string Base = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
+  DIR* Dir = opendir(Folder.c_str());
+  if (!Dir)
+    return;
+  const unsigned long Self = static_cast<unsigned long>(getpid());
+  while (const dirent* Entry = readdir(Dir)) {
+    const unsigned long Owner = ScratchOwner(Entry->d_name, Base);
+    if (Owner == 0 || Owner == Self || Owner > 0x7FFFFFFF)
+      continue;
+    if (kill(static_cast<pid_t>(Owner), 0) == 0 || errno != ESRCH)
+      continue;
+    struct stat Info {};
+    if (fstatat(dirfd(Dir), Entry->d_name, &Info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(Info.st_mode) && Info.st_uid == geteuid())
+      unlinkat(dirfd(Dir), Entry->d_name, 0);
+  }
+  closedir(Dir);
+}
+
 } // namespace
+
+std::string CreateScratchFile(const std::string& FileName) {
+  std::string Name;
+  int Error = 0;
+  const int Fd = CreateNew(FileName, 0600, Name, Error);
+  if (Fd < 0)
+    RaiseCreate(FileName, SystemErrorText(Error));
+  close(Fd);
+  return Name;
+}
 
 std::string SystemErrorText(int Error) {
   char Buffer[256];
@@ -61,22 +118,10 @@ TSafeFile::TSafeFile(std::string FileName) : FFileName(std::move(FileName)) {
     if ((Old.st_mode & 0222) == 0 || access(Target.c_str(), W_OK) != 0)
       RaiseCreate(FFileName, SystemErrorText(EACCES));
   }
-  int Fd = -1;
   int Error = 0;
-  for (unsigned Attempt = 0; Fd < 0 && Attempt < 100; ++Attempt) {
-    FTemporary = Target + ".~" + std::to_string(getpid()) + "-" + std::to_string(Attempt);
-    Error = FileFault(TFileStep::fsCreate);
-    if (Error == 0) {
-      Fd = open(FTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      Error = Fd < 0 ? errno : 0;
-    }
-    if (Fd < 0 && Error != EEXIST)
-      break;
-  }
-  if (Fd < 0) {
-    FTemporary.clear();
+  const int Fd = CreateNew(Target, 0666, FTemporary, Error);
+  if (Fd < 0)
     RaiseCreate(FFileName, SystemErrorText(Error));
-  }
   FHandle = Fd;
   FTarget = Target;
   if (Exists) {
@@ -155,6 +200,9 @@ void TSafeFile::Commit() {
   if (Error != 0)
     Fail(Error);
   FTemporary.clear();
+  RemoveLeftovers(FTarget);
+  if (FTarget != FFileName)
+    RemoveLeftovers(FFileName);
 }
 
 TReadResult ReadRegularFile(const std::string& FileName, std::uint64_t Offset, std::uint64_t Limit,

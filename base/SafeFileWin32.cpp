@@ -60,7 +60,73 @@ std::wstring SystemName(const std::string& FileName) {
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// A new file named after Beside (CREATE_NEW never opens what is there, a
+// reparse point included); Name gets its name. INVALID_HANDLE_VALUE with Error
+// on failure.
+HANDLE CreateNew(const std::wstring& Beside, DWORD Attributes, std::wstring& Name, int& Error) {
+  const std::string Base = FromWide(Beside);
+  for (unsigned Attempt = 0; Attempt < 100; ++Attempt) {
+    Name = ToWide(ScratchName(Base, GetCurrentProcessId()));
+    Error = FileFault(TFileStep::fsCreate);
+    if (Error == 0) {
+      HANDLE File = CreateFileW(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                Attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (File != INVALID_HANDLE_VALUE)
+        return File;
+      Error = LastError();
+    }
+    if (Error != ERROR_FILE_EXISTS && Error != ERROR_ALREADY_EXISTS)
+      break;
+  }
+  Name.clear();
+  return INVALID_HANDLE_VALUE;
+}
+
+// True while the process with this id runs.
+bool ProcessRuns(unsigned long Id) {
+  HANDLE Process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Id);
+  if (!Process)
+    return GetLastError() != ERROR_INVALID_PARAMETER; // no such process
+  DWORD Code = 0;
+  const bool Runs = !GetExitCodeProcess(Process, &Code) || Code == STILL_ACTIVE;
+  CloseHandle(Process);
+  return Runs;
+}
+
+// Removes the temporary files of FileName that processes now ended left in
+// its folder (plain files only, never a folder or a reparse point).
+void RemoveLeftovers(const std::wstring& FileName) {
+  const auto Slash = FileName.find_last_of(L"\\/");
+  const std::wstring Folder = Slash == std::wstring::npos ? L"" : FileName.substr(0, Slash + 1);
+  const std::string Base =
+      FromWide(Slash == std::wstring::npos ? FileName : FileName.substr(Slash + 1));
+  WIN32_FIND_DATAW Found{};
+  HANDLE Search = FindFirstFileW((FileName + L".~*").c_str(), &Found);
+  if (Search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const unsigned long Owner = ScratchOwner(FromWide(Found.cFileName), Base);
+    if (Owner == 0 || Owner == GetCurrentProcessId() || ProcessRuns(Owner) ||
+        (Found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      continue;
+    const std::wstring Name = Folder + Found.cFileName;
+    SetFileAttributesW(Name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(Name.c_str());
+  } while (FindNextFileW(Search, &Found));
+  FindClose(Search);
+}
+
 } // namespace
+
+std::string CreateScratchFile(const std::string& FileName) {
+  std::wstring Name;
+  int Error = 0;
+  HANDLE File = CreateNew(SystemName(FileName), FILE_ATTRIBUTE_NORMAL, Name, Error);
+  if (File == INVALID_HANDLE_VALUE)
+    RaiseCreate(FileName, SystemErrorText(Error));
+  CloseHandle(File);
+  return FromWide(Name);
+}
 
 std::string SystemErrorText(int Error) {
   wchar_t* Buffer = nullptr;
@@ -96,21 +162,9 @@ TSafeFile::TSafeFile(std::string FileName) : FFileName(std::move(FileName)) {
     if (Attributes & FILE_ATTRIBUTE_READONLY)
       RaiseCreate(FFileName, SystemErrorText(ERROR_ACCESS_DENIED));
   }
-  HANDLE File = INVALID_HANDLE_VALUE;
-  int Error = 0;
   std::wstring Temporary;
-  for (unsigned Attempt = 0; File == INVALID_HANDLE_VALUE && Attempt < 100; ++Attempt) {
-    Temporary =
-        Target + L".~" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(Attempt);
-    Error = FileFault(TFileStep::fsCreate);
-    if (Error == 0) {
-      File = CreateFileW(Temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-      Error = File == INVALID_HANDLE_VALUE ? LastError() : 0;
-    }
-    if (File == INVALID_HANDLE_VALUE && Error != ERROR_FILE_EXISTS && Error != ERROR_ALREADY_EXISTS)
-      break;
-  }
+  int Error = 0;
+  HANDLE File = CreateNew(Target, FILE_ATTRIBUTE_NORMAL, Temporary, Error);
   if (File == INVALID_HANDLE_VALUE)
     RaiseCreate(FFileName, SystemErrorText(Error));
   FHandle = reinterpret_cast<std::intptr_t>(File);
@@ -199,6 +253,7 @@ void TSafeFile::Commit() {
   if (Error != 0)
     Fail(Error);
   FTemporary.clear();
+  RemoveLeftovers(Target);
 }
 
 TReadResult ReadRegularFile(const std::string& FileName, std::uint64_t Offset, std::uint64_t Limit,

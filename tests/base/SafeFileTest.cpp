@@ -7,6 +7,7 @@
 #include <future>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -121,6 +122,76 @@ TEST(SafeFile, TargetThatIsNotARegularFileIsRefused) {
   }
   EXPECT_EXCEPTION_MESSAGE(SaveFileWhole(Dir.Path().string(), "x"),
                            "Cannot create file \"" + Dir.Path().string() + "\". Is a directory");
+}
+
+// Another user may have planted a link at every name the writer could pick
+// for its temporary file (or its scratch copy): none is followed, the file it
+// leads to keeps its contents, and the writer takes the first free name.
+TEST(SafeFile, LinksPlantedAtItsNamesAreNeverFollowed) {
+  TTempDir Dir;
+  const std::string Victim = Dir.File("victim"), Name = Dir.File("out.ini");
+  WriteTextFile(Victim, "precious");
+  WriteTextFile(Name, "old");
+  unsigned Count = 0;
+  SetScratchNameSource([&] { return std::to_string(Count++ % 100); });
+  const std::string Pid = std::to_string(getpid());
+  for (int i = 0; i < 100; ++i) {
+    const std::string Planted = Name + ".~" + Pid + "-" + std::to_string(i);
+    // Half lead to the victim, half nowhere (a link to be created through).
+    ASSERT_EQ(symlink(i % 2 ? Victim.c_str() : Dir.File("new").c_str(), Planted.c_str()), 0);
+  }
+  EXPECT_EXCEPTION_MESSAGE(SaveFileWhole(Name, "new"),
+                           "Cannot create file \"" + Name + "\". File exists");
+  EXPECT_EXCEPTION_MESSAGE(CreateScratchFile(Name),
+                           "Cannot create file \"" + Name + "\". File exists");
+  // One name free: both take it and write nothing else.
+  ASSERT_EQ(unlink((Name + ".~" + Pid + "-99").c_str()), 0);
+  Count = 0;
+  SaveFileWhole(Name, "new");
+  Count = 0;
+  const std::string Scratch = CreateScratchFile(Name);
+  SetScratchNameSource(nullptr);
+  EXPECT_EQ(Scratch, Name + ".~" + Pid + "-99");
+  EXPECT_EQ(ReadTextFile(Scratch), "");
+  EXPECT_EQ(ReadTextFile(Name), "new");
+  EXPECT_EQ(ReadTextFile(Victim), "precious");
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("new")));
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 102u);
+}
+
+// A temporary file left by a writer that was killed goes with the next
+// successful save of that file; those of running writers, other files' and
+// anything that is not a plain file stay.
+TEST(SafeFile, LeftoversOfEndedWritersAreRemovedByTheNextSave) {
+  const pid_t Child = fork();
+  if (Child == 0)
+    _exit(0);
+  ASSERT_GT(Child, 0);
+  ASSERT_EQ(waitpid(Child, nullptr, 0), Child);
+  const std::string Dead = std::to_string(Child), Alive = std::to_string(getppid());
+  TTempDir Dir;
+  const std::string Name = Dir.File("HKEY_CURRENT_USER.ini");
+  const std::vector<std::string> Gone = {".~" + Dead + "-0", ".~" + Dead + "-0123456789abcdef"};
+  const std::vector<std::string> Kept = {".~" + Alive + "-0", ".~" + Dead + "-x", ".~" + Dead,
+                                         ".~" + Dead + "-"};
+  for (const auto& Suffix : Gone)
+    WriteTextFile(Name + Suffix, "left");
+  for (const auto& Suffix : Kept)
+    WriteTextFile(Name + Suffix, "kept");
+  WriteTextFile(Dir.File("other.ini.~" + Dead + "-0"), "kept");
+  ASSERT_EQ(mkdir((Name + ".~" + Dead + "-1").c_str(), 0700), 0);
+  ASSERT_EQ(symlink("nowhere", (Name + ".~" + Dead + "-2").c_str()), 0);
+  {
+    TFileFaultScope Fault(TFileStep::fsCommit);
+    EXPECT_THROW(SaveFileWhole(Name, "x"), Exception);
+  }
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 9u); // a failed save removes nothing
+  SaveFileWhole(Name, "x");
+  for (const auto& Suffix : Gone)
+    EXPECT_FALSE(std::filesystem::exists(Name + Suffix)) << Suffix;
+  for (const auto& Suffix : Kept)
+    EXPECT_EQ(ReadTextFile(Name + Suffix), "kept") << Suffix;
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 8u);
 }
 
 TEST(SafeFile, ReadingStopsAtTheLimitAndRefusesWhatIsNotAFile) {

@@ -84,3 +84,31 @@ TEST(SafeFileWin32, WideFileNames) {
   EXPECT_EQ(TIniFile(Name).ReadInteger("Port", "Rate", 0), 57600);
   EXPECT_NE(GetFileAttributesW(ToWide(Name).c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+// Whatever is planted at the names the writer could pick is never opened; a
+// temporary file of an ended writer goes with the next save, one of a running
+// writer stays.
+TEST(SafeFileWin32, PlantedNamesAreNeverOpenedAndLeftoversGo) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("out.ini");
+  const std::string Own = Name + ".~" + std::to_string(GetCurrentProcessId()) + "-";
+  unsigned Count = 0;
+  SetScratchNameSource([&] { return std::to_string(Count++ % 100); });
+  for (int i = 0; i < 100; ++i)
+    WriteTextFile(Own + std::to_string(i), "planted");
+  EXPECT_THROW(SaveFileWhole(Name, "new"), Exception);
+  ASSERT_TRUE(DeleteFileW(ToWide(Own + "42").c_str()));
+  Count = 0;
+  SaveFileWhole(Name, "new");
+  SetScratchNameSource(nullptr);
+  EXPECT_EQ(ReadTextFile(Name), "new");
+  EXPECT_EQ(ReadTextFile(Own + "0"), "planted");
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 100u);
+
+  // No process has this id (ids are multiples of four far below it).
+  const std::string Ended = Name + ".~4294967292-0123456789abcdef";
+  WriteTextFile(Ended, "left");
+  SaveFileWhole(Name, "newer");
+  EXPECT_FALSE(std::filesystem::exists(ToWide(Ended)));
+  EXPECT_EQ(ReadTextFile(Own + "0"), "planted");
+}

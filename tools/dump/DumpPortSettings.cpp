@@ -56,7 +56,9 @@ void SaveSettingsWhole(TComPort& Port, const std::string& FileName) {
     throw Exception(Format(LoadResString(SCannotCreateFile), {FileName, Reason}));
   if (Contents.size() > MaxSettingsFileSize)
     throw Exception(Format(LoadResString(SCannotCreateFile), {FileName, SystemErrorText(EFBIG)}));
-  const std::string Scratch = FileName + ".~settings-" + std::to_string(getpid());
+  // A name nobody can guess, made new: a link planted beside the file is never
+  // written through.
+  const std::string Scratch = CreateScratchFile(FileName);
   struct TRemove {
     const std::string& Name;
     ~TRemove() { std::remove(Name.c_str()); }
