@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -106,3 +107,8 @@ std::unique_ptr<TRegistryKey> OpenRegistryKey(TRegRoot Root, std::string_view Pa
 // Removes the key with its values and subkeys; false when that failed or there
 // was no such key.
 bool DeleteRegistryKey(TRegRoot Root, std::string_view Path);
+
+// Where the registry is a settings file, each store is one locked update of
+// the file; a store waits this long for another program's update to end
+// before it fails (5 seconds unless set). Nothing to wait for elsewhere.
+void SetRegistryLockWait(std::chrono::milliseconds Wait);

@@ -2,14 +2,21 @@
 // the user's configuration folder, a section per key path, a line per value.
 #include "base/Registry.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "base/Exception.h"
+#include "base/Format.h"
 #include "base/IniFile.h"
+#include "base/ResourceStrings.h"
 #include "base/SafeFile.h"
 
 namespace {
@@ -71,8 +78,78 @@ bool StorableName(std::string_view Name) {
   return true;
 }
 
-// The most the INI layer reads of a file; a larger one is not ours to cut.
+// The most the INI layer reads of a file; a larger one is not ours to cut,
+// and no store may make the file larger.
 constexpr std::uint64_t MaxRegistryFileSize = 1 << 20;
+
+std::atomic<long long> LockWaitMs{5000};
+
+// The one update of a settings file that holds it: an advisory lock on the
+// lock file beside it ("HKEY_CURRENT_USER.ini.lock", never removed, so that
+// every writer locks the same file). Every read-modify-write of the settings
+// file runs under it, so that concurrent stores of other values are kept. A
+// writer that holds it is waited for up to the lock wait; the system offers
+// no lock call with a time limit, so the wait tries again after growing pauses.
+class TStoreLock {
+public:
+  enum TState { lsHeld, lsBusy, lsNoLockFile };
+
+  explicit TStoreLock(const std::string& FileName) {
+    const std::string LockName = FileName + ".lock";
+    constexpr int Flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    FFd = open(LockName.c_str(), O_RDWR | O_CREAT | Flags, 0600);
+    if (FFd < 0) // an existing lock file locks as well when it is read-only
+      FFd = open(LockName.c_str(), O_RDONLY | Flags);
+    if (FFd < 0) {
+      // No lock file can be made (a read-only folder): nor can the settings
+      // file be replaced, and the store fails as any refused write.
+      FState = lsNoLockFile;
+      return;
+    }
+    const auto Deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(LockWaitMs.load(std::memory_order_relaxed));
+    auto Pause = std::chrono::milliseconds(1);
+    while (flock(FFd, LOCK_EX | LOCK_NB) != 0) {
+      const int Error = errno;
+      const auto Now = std::chrono::steady_clock::now();
+      if (Error == EINTR)
+        continue;
+      if (Error != EWOULDBLOCK || Now >= Deadline) {
+        close(FFd);
+        FFd = -1;
+        FState = Error == EWOULDBLOCK ? lsBusy : lsNoLockFile;
+        return;
+      }
+      std::this_thread::sleep_for(
+          std::min<std::chrono::steady_clock::duration>(Pause, Deadline - Now));
+      Pause = std::min(Pause * 2, std::chrono::milliseconds(50));
+    }
+  }
+  ~TStoreLock() {
+    if (FFd >= 0)
+      close(FFd); // releases the lock
+  }
+  TStoreLock(const TStoreLock&) = delete;
+  TStoreLock& operator=(const TStoreLock&) = delete;
+
+  TState State() const { return FState; }
+
+private:
+  int FFd = -1;
+  TState FState = lsHeld;
+};
+
+// The file's contents now, or false when it cannot be read whole.
+bool ReadSettingsFile(const std::string& FileName, std::string& Contents) {
+  std::string Reason;
+  std::uint64_t Size = 0;
+  const TReadResult Read =
+      ReadRegularFile(FileName, 0, MaxRegistryFileSize + 1, Contents, Size, Reason);
+  if (Read == TReadResult::rrMissing)
+    Contents.clear();
+  return (Read == TReadResult::rrOk || Read == TReadResult::rrMissing) &&
+         Size <= MaxRegistryFileSize;
+}
 
 constexpr char HexDigits[] = "0123456789abcdef";
 
@@ -187,10 +264,33 @@ protected:
                 const std::vector<std::uint8_t>& Data) override {
     if (FReadOnly || !StorableName(Name))
       return false;
+    const std::string Value = EncodeValue(Kind, Data);
+    const std::string Refused = Format(LoadResString(SRegSetDataFailed), {Name});
+    TStoreLock Lock(FFile.FileName());
+    if (Lock.State() == TStoreLock::lsNoLockFile)
+      return false;
+    if (Lock.State() == TStoreLock::lsBusy)
+      throw Exception(Format(LoadResString(SSettingsFileBusy), {Refused, FFile.FileName()}));
+    std::string Contents;
+    if (!ReadSettingsFile(FFile.FileName(), Contents))
+      return false;
+    // The most the file can grow by: a value replaced (in quotes, at worst),
+    // or a new line with a new section's header and the line breaks around.
+    std::uint64_t Grown = Contents.size() + Value.size() + 2;
+    if (FFile.ValueExists(FSection, Name))
+      Grown -= std::min<std::uint64_t>(FFile.ReadString(FSection, Name, "").size(), Grown);
+    else
+      Grown += Name.size() + FSection.size() + 16;
+    // A larger file would not read back whole, and no later store could
+    // change it: refused, the file stays as it is.
+    if (Grown > MaxRegistryFileSize)
+      throw Exception(
+          Format(LoadResString(SSettingsFileFull),
+                 {Refused, FFile.FileName(), static_cast<long long>(MaxRegistryFileSize)}));
     // The file layer says which file it could not write; the registry's
     // callers report the value that was refused.
     try {
-      FFile.WriteString(FSection, Name, EncodeValue(Kind, Data));
+      FFile.WriteString(FSection, Name, Value);
     } catch (const Exception&) {
       return false;
     }
@@ -211,6 +311,10 @@ bool SectionExists(const TIniFile& File, std::string_view Section) {
 }
 
 } // namespace
+
+void SetRegistryLockWait(std::chrono::milliseconds Wait) {
+  LockWaitMs.store(Wait.count(), std::memory_order_relaxed);
+}
 
 std::unique_ptr<TRegistryKey> OpenRegistryKey(TRegRoot Root, std::string_view Path, bool ReadOnly) {
   std::string Section;
@@ -234,11 +338,12 @@ bool DeleteRegistryKey(TRegRoot Root, std::string_view Path) {
   if (!SectionOfPath(Path, Section) || Home.empty())
     return false;
   const std::string FileName = Home + "/hxt24/" + RootFileName(Root);
-  std::string Contents, Reason;
-  std::uint64_t Size = 0;
-  if (ReadRegularFile(FileName, 0, MaxRegistryFileSize + 1, Contents, Size, Reason) !=
-          TReadResult::rrOk ||
-      Size > MaxRegistryFileSize)
+  struct stat Info {};
+  if (stat(FileName.c_str(), &Info) != 0)
+    return false;
+  TStoreLock Lock(FileName);
+  std::string Contents;
+  if (Lock.State() != TStoreLock::lsHeld || !ReadSettingsFile(FileName, Contents))
     return false;
   // The file without the key's section and its subkeys' sections, every other
   // byte as it was (a byte order mark, other sections, comments).

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -120,4 +122,79 @@ TEST(RegistryFile, DeletingAKeyRemovesItsSectionsAndNothingElse) {
   EXPECT_FALSE(OpenRegistryKey(TRegRoot::rrCurrentUser, "Software\\A", true));
   EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrCurrentUser, "Software\\A"));
   EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrLocalMachine, "Software\\A")); // no such file
+}
+
+// Two programs storing their settings at the same moment, each under a key of
+// its own: every value of both is there afterwards.
+TEST(RegistryFile, ConcurrentStoresKeepEveryValue) {
+  int Go[2];
+  ASSERT_EQ(pipe(Go), 0);
+  pid_t Children[2];
+  for (int c = 0; c < 2; ++c) {
+    Children[c] = fork();
+    ASSERT_GE(Children[c], 0);
+    if (Children[c] == 0) {
+      close(Go[1]);
+      char Byte;
+      (void)!read(Go[0], &Byte, 1); // both start when the pipe closes
+      int Result = 1;
+      try {
+        auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser,
+                                   std::string("Software\\Race\\") + char('A' + c));
+        for (int i = 0; i < 20; ++i)
+          Key->WriteInteger("Value" + std::to_string(i), c * 100 + i);
+        Result = 0;
+      } catch (...) {
+      }
+      _exit(Result);
+    }
+  }
+  close(Go[0]);
+  close(Go[1]);
+  for (pid_t Child : Children) {
+    int Status = 0;
+    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+  }
+  for (int c = 0; c < 2; ++c) {
+    auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser,
+                               std::string("Software\\Race\\") + char('A' + c), true);
+    ASSERT_TRUE(Key);
+    for (int i = 0; i < 20; ++i)
+      EXPECT_EQ(Key->ReadInteger("Value" + std::to_string(i)), c * 100 + i) << c << " " << i;
+  }
+}
+
+// A store that would take the file past what can be read back, or that finds
+// another writer holding the file for longer than the wait, fails saying so;
+// the file stays as it was and later stores work.
+TEST(RegistryFile, StoresRefusedForSizeOrLockKeepTheFile) {
+  auto Key = OpenRegistryKey(TRegRoot::rrCurrentUser, KeyPath);
+  ASSERT_TRUE(Key);
+  Key->WriteBinaryData("Half", std::vector<std::uint8_t>(250000, 0xAB));
+  const std::string Before = ReadTextFile(UserFile());
+  EXPECT_EXCEPTION_MESSAGE(Key->WriteBinaryData("More", std::vector<std::uint8_t>(300000, 0xCD)),
+                           "Failed to set data for 'More'. The settings file \"" + UserFile() +
+                               "\" would grow past 1048576 bytes");
+  EXPECT_EQ(ReadTextFile(UserFile()), Before);
+  Key->WriteBinaryData("More", std::vector<std::uint8_t>(200000, 0xCD));
+  Key->WriteString("Port", "COM7");
+  EXPECT_EQ(Key->ReadString("Port"), "COM7");
+  EXPECT_TRUE(Key->ValueExists("Half"));
+
+  const int Held = open((UserFile() + ".lock").c_str(), O_RDWR);
+  ASSERT_GE(Held, 0);
+  ASSERT_EQ(flock(Held, LOCK_EX), 0);
+  SetRegistryLockWait(std::chrono::milliseconds(20));
+  const std::string Locked = ReadTextFile(UserFile());
+  EXPECT_EXCEPTION_MESSAGE(Key->WriteString("Port", "COM8"),
+                           "Failed to set data for 'Port'. The settings file \"" + UserFile() +
+                               "\" is in use by another program");
+  EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrCurrentUser, KeyPath));
+  EXPECT_EQ(ReadTextFile(UserFile()), Locked);
+  close(Held);
+  SetRegistryLockWait(std::chrono::seconds(5));
+  Key->WriteString("Port", "COM8");
+  EXPECT_EQ(Key->ReadString("Port"), "COM8");
+  EXPECT_TRUE(DeleteRegistryKey(TRegRoot::rrCurrentUser, KeyPath));
 }
