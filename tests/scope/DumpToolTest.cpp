@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <string>
 #include <fcntl.h>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sys/resource.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,6 +145,77 @@ TEST(DumpRecording, SimulatedStreamGivesTheCheckedInLines) {
 // An output that cannot be written is exit status 1 with a message; nothing
 // is replaced by a file that is not complete, and a FIFO or device named as an
 // output is left as it is.
+// The peak resident memory of a running process, in KiB (0 when unknown).
+long PeakMemoryKiB(pid_t Process) {
+  std::ifstream Status("/proc/" + std::to_string(Process) + "/status");
+  std::string Line;
+  while (std::getline(Status, Line))
+    if (Line.rfind("VmHWM:", 0) == 0)
+      return std::atol(Line.c_str() + 6);
+  return 0;
+}
+
+// A recording that does not end (a device, a pipe, a file still growing) is
+// read as a stream: under a 1 GiB address-space limit the program takes far
+// more than that limit could hold, in little memory, and still finds the
+// frames that follow.
+TEST_F(DumpTool, EndlessInputIsReadInBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory needs more address space than the limit.
+  const bool Limited = false;
+  const int MiB = 300;
+#else
+  const bool Limited = true;
+  const int MiB = 600;
+#endif
+  int In[2];
+  ASSERT_EQ(pipe(In), 0);
+  const std::string Out = Dir.File("out.txt");
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    dup2(In[0], 0);
+    close(In[0]);
+    close(In[1]);
+    const int Fd = open(Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(Fd, 1);
+    const rlimit Limit{1u << 30, 1u << 30};
+    if (Limited && setrlimit(RLIMIT_AS, &Limit) != 0)
+      _exit(126);
+    execl(HXT24_DUMP_PATH, HXT24_DUMP_PATH, "--chunks", "4096,70000", "/dev/stdin", nullptr);
+    _exit(127);
+  }
+  close(In[0]);
+  const auto OldPipe = std::signal(SIGPIPE, SIG_IGN);
+  auto WriteAll = [&](const void* Data, std::size_t Size) {
+    const char* Bytes = static_cast<const char*>(Data);
+    while (Size > 0) {
+      const ssize_t N = write(In[1], Bytes, Size);
+      if (N <= 0)
+        return false;
+      Bytes += N;
+      Size -= static_cast<std::size_t>(N);
+    }
+    return true;
+  };
+  const std::vector<char> Zeros(1 << 20, 0);
+  int Written = 0;
+  while (Written < MiB && WriteAll(Zeros.data(), Zeros.size()))
+    ++Written;
+  EXPECT_EQ(Written, MiB) << "the program ended after " << Written << " MiB";
+  const long Peak = PeakMemoryKiB(Child);
+  EXPECT_GT(Peak, 0);
+  EXPECT_LT(Peak, MiB * 1024 / 4);
+  const auto Stream = RecordedStream();
+  EXPECT_TRUE(WriteAll(Stream.data(), Stream.size()));
+  close(In[1]);
+  std::signal(SIGPIPE, OldPipe);
+  int Status = 0;
+  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Status;
+  EXPECT_EQ(ReadTextFile(Out), ExpectedFrames);
+}
+
 TEST_F(DumpTool, OutputThatCannotBeWrittenIsExit1) {
   const std::string Err = Dir.File("err");
   // The values file asked for is still written.

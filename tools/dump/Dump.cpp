@@ -4,8 +4,9 @@
 // Exit status: 0 done; 1 an output could not be written (a file, the record,
 // the standard output); 2 a bad command line or an input or settings file that
 // cannot be read; 3 (live mode) the port failed: it could not be opened, or it
-// went away.
+// went away. Any other failure (out of memory included) is a message and 1.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "base/Exception.h"
 #include "base/OpenFile.h"
 #include "base/ProgramInfo.h"
+#include "base/ProgramMain.h"
 #include "base/SafeFile.h"
 #include "scope/PlotValues.h"
 #include "scope/ScopeLink.h"
@@ -38,22 +40,31 @@ public:
   using Exception::Exception;
 };
 
-std::vector<std::uint8_t> ReadInputFile(const std::string& Name) {
-  std::FILE* File = OpenFile(Name, "rb");
-  if (!File)
-    throw EInput("cannot open \"" + Name + "\": " + std::strerror(errno));
-  std::vector<std::uint8_t> Data;
-  std::uint8_t Block[65536];
-  std::size_t N;
-  while ((N = std::fread(Block, 1, sizeof Block, File)) > 0)
-    Data.insert(Data.end(), Block, Block + N);
-  const bool Failed = std::ferror(File) != 0;
-  const int Error = errno;
-  std::fclose(File);
-  if (Failed)
-    throw EInput("cannot read \"" + Name + "\": " + std::strerror(Error));
-  return Data;
-}
+// The recording, opened before anything else is done with it; read as a
+// stream in blocks, so that a file of any size (or a device or pipe that never
+// ends) takes the same memory.
+class TInputFile {
+public:
+  explicit TInputFile(const std::string& Name) : FName(Name), FFile(OpenFile(Name, "rb")) {
+    if (!FFile)
+      throw EInput("cannot open \"" + Name + "\": " + std::strerror(errno));
+  }
+  ~TInputFile() { std::fclose(FFile); }
+  TInputFile(const TInputFile&) = delete;
+  TInputFile& operator=(const TInputFile&) = delete;
+
+  // The next block into Block (at most its size); 0 at the end.
+  std::size_t Read(std::vector<std::uint8_t>& Block) {
+    const std::size_t N = std::fread(Block.data(), 1, Block.size(), FFile);
+    if (N == 0 && std::ferror(FFile))
+      throw EInput("cannot read \"" + FName + "\": " + std::strerror(errno));
+    return N;
+  }
+
+private:
+  std::string FName;
+  std::FILE* FFile;
+};
 
 // One line per dispatched frame, and the samples line when asked for.
 class TFramePrinter {
@@ -92,18 +103,31 @@ private:
   std::string FLine;
 };
 
-// Delivers Data as received-characters events: each chunk is queued, then the
-// event reports everything waiting.
-void Feed(TScopeLink& Link, TMemoryByteSource& Source, const std::vector<std::uint8_t>& Data,
+// Delivers the input as received-characters events: each chunk is queued,
+// then the event reports everything waiting. A chunk may span blocks; the
+// receiver leaves at most one frame waiting, so memory stays bounded.
+void Feed(TScopeLink& Link, TMemoryByteSource& Source, TInputFile& Input,
           const std::vector<int>& Chunks) {
-  std::size_t Pos = 0;
-  for (std::size_t I = 0; Pos < Data.size(); ++I) {
-    const std::size_t N =
-        std::min(static_cast<std::size_t>(Chunks[I % Chunks.size()]), Data.size() - Pos);
-    Source.Push(Data.data() + Pos, N);
-    Pos += N;
-    Link.ComPortRxChar(Source.Waiting());
+  std::vector<std::uint8_t> Block(65536);
+  std::size_t Next = 0;
+  std::size_t Left = static_cast<std::size_t>(Chunks[0]); // still to go into this chunk
+  bool Queued = false;
+  while (const std::size_t N = Input.Read(Block)) {
+    for (std::size_t Pos = 0; Pos < N;) {
+      const std::size_t Take = std::min(Left, N - Pos);
+      Source.Push(Block.data() + Pos, Take);
+      Pos += Take;
+      Left -= Take;
+      Queued = true;
+      if (Left == 0) {
+        Link.ComPortRxChar(Source.Waiting());
+        Queued = false;
+        Left = static_cast<std::size_t>(Chunks[++Next % Chunks.size()]);
+      }
+    }
   }
+  if (Queued) // the last chunk, shorter than asked
+    Link.ComPortRxChar(Source.Waiting());
 }
 
 void WriteOutputs(const TDumpOptions& Options, const TScopeState& State) {
@@ -153,7 +177,7 @@ int Run(const TDumpOptions& Options) {
     throw EUsage("--bmp is not available: this build has no Qt to draw with");
   if (!Options.PortName.empty())
     return RunLive(Options);
-  const std::vector<std::uint8_t> Data = ReadInputFile(Options.InputFile);
+  TInputFile Input(Options.InputFile);
   if (!Options.SettingsFile.empty() || !Options.SaveSettingsFile.empty()) {
     // The input is a recording, so the port is set up as it would be for a
     // live scope but never opened.
@@ -166,7 +190,7 @@ int Run(const TDumpOptions& Options) {
   TScopeLink Link(&Source);
   TFramePrinter Printer(Link.State, Options.Samples);
   Link.OnFrameDone = [&](std::string_view Tag, int L) { Printer.Frame(Tag, L); };
-  Feed(Link, Source, Data, Options.Chunks);
+  Feed(Link, Source, Input, Options.Chunks);
   // The files asked for are written even when the standard output failed.
   FlushStdout();
   WriteOutputs(Options, Link.State);
@@ -177,23 +201,22 @@ int Run(const TDumpOptions& Options) {
 } // namespace
 
 int main(int argc, char** argv) {
-  // The port's messages and the runtime's follow LANG, as in the client.
-  TProgramTranslation Translation("hxt24-dump");
-  try {
-    std::vector<std::string> Args = CommandLineArguments(argc, argv);
-    Args.erase(Args.begin());
-    return Run(ParseDumpOptions(Args));
-  } catch (const EUsage& E) {
-    std::fprintf(stderr, "hxt24-dump: %s\n%s\n", E.what(), DumpUsage);
-    return ExitBadInput;
-  } catch (const EInput& E) {
-    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
-    return ExitBadInput;
-  } catch (const ESettingsInput& E) {
-    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
-    return ExitBadInput;
-  } catch (const Exception& E) {
-    std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
-    return ExitOutputFailed;
-  }
+  return RunProgramMain("hxt24-dump", ExitOutputFailed, [&] {
+    // The port's messages and the runtime's follow LANG, as in the client.
+    TProgramTranslation Translation("hxt24-dump");
+    try {
+      std::vector<std::string> Args = CommandLineArguments(argc, argv);
+      Args.erase(Args.begin());
+      return Run(ParseDumpOptions(Args));
+    } catch (const EUsage& E) {
+      std::fprintf(stderr, "hxt24-dump: %s\n%s\n", E.what(), DumpUsage);
+      return ExitBadInput;
+    } catch (const EInput& E) {
+      std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
+      return ExitBadInput;
+    } catch (const ESettingsInput& E) {
+      std::fprintf(stderr, "hxt24-dump: %s\n", E.what());
+      return ExitBadInput;
+    }
+  });
 }

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ProgramMain.h"
 #include "base/CommandLine.h"
 #include "base/ProgramInfo.h"
 #include "base/SafeFile.h"
@@ -152,10 +153,5 @@ int Run(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "hxt24-embed: %s\n", E.what());
-    return 1;
-  }
+  return RunProgramMain("hxt24-embed", 1, [&] { return Run(argc, argv); });
 }

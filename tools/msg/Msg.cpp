@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ProgramMain.h"
 #include "base/CommandLine.h"
 #include "base/Environment.h"
 #include "base/ProgramInfo.h"
@@ -67,7 +68,7 @@ int Usage(const char* Problem) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int RunMsg(int argc, char* argv[]) {
   const std::vector<std::string> Args = CommandLineArguments(argc, argv);
   argc = static_cast<int>(Args.size());
   std::string Dir, Lang, Domain = "default";
@@ -128,4 +129,8 @@ int main(int argc, char* argv[]) {
     Status = 1;
   }
   return Status;
+}
+
+int main(int argc, char* argv[]) {
+  return RunProgramMain("hxt24-msg", 1, [&] { return RunMsg(argc, argv); });
 }

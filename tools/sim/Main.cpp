@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/ProgramInfo.h"
+#include "base/ProgramMain.h"
 #include "sim/SimFrames.h"
 #include "sim/SimLine.h"
 #include "tools/sim/SimOptions.h"
@@ -40,7 +41,7 @@ void SetSerialLine(int Fd) {
 
 } // namespace
 
-int main(int Argc, char** Argv) {
+int RunSim(int Argc, char** Argv) {
   TSimCommandLine Line;
   try {
     Line = ParseSimOptions(std::vector<std::string>(Argv + 1, Argv + Argc));
@@ -133,4 +134,8 @@ int main(int Argc, char** Argv) {
   std::fprintf(stderr, "hxt24-sim: %llu bytes sent, %llu dropped, %lld frames\n",
                Streamer.BytesSent(), Streamer.BytesDropped(), Scope.FramesSent());
   return 0;
+}
+
+int main(int Argc, char** Argv) {
+  return RunProgramMain("hxt24-sim", 1, [&] { return RunSim(Argc, Argv); });
 }
