@@ -47,8 +47,7 @@ unsigned long ScratchOwner(std::string_view Entry, std::string_view Base) {
   std::size_t i = 0;
   for (; i < Entry.size() && IsDigit(Entry[i]) && i < 10; ++i)
     Pid = Pid * 10 + static_cast<std::uint64_t>(Entry[i] - '0');
-  if (i == 0 || i >= Entry.size() || Entry[i] != '-' || i + 1 == Entry.size() ||
-      Pid > 0xFFFFFFFFu)
+  if (i == 0 || i >= Entry.size() || Entry[i] != '-' || i + 1 == Entry.size() || Pid > 0xFFFFFFFFu)
     return 0;
   // Earlier writers counted attempts in decimal; both kinds are recognised.
   for (char C : Entry.substr(i + 1))
