@@ -21,6 +21,7 @@
 #include "app/AboutDlg.h"
 #include "app/PaintBox.h"
 #include "app/PortDlg.h"
+#include "app/ScopeCanvas.h"
 #include "app/ToolbarIcons.h"
 #include "base/ExceptionDisplay.h"
 #include "base/ExePath.h"
@@ -29,7 +30,6 @@
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
 #include "scope/ScopeExport.h"
-#include "scope/ScopeRenderer.h"
 
 namespace {
 
@@ -206,8 +206,8 @@ void TMainForm::FormCreate() {
   FGridColor = ReadColor("GridColor", TScopeRenderer::DefaultGridColor);
   FBackColor = ReadColor("BackColor", TScopeRenderer::DefaultBackColor);
 
-  FRenderer = std::make_unique<TScopeRenderer>();
-  FRenderer->SetColors(FTraceColor, FGridColor, FBackColor);
+  FCanvas = std::make_unique<TScopeCanvas>();
+  FCanvas->Renderer.SetColors(FTraceColor, FGridColor, FBackColor);
 
   FComPort->SetOnRxChar([this](TObject*, std::int32_t Count) { ComPortRxChar(Count); });
 }
@@ -222,7 +222,7 @@ void TMainForm::FormDestroy() {
   }
   FComPort.reset();
   FIniFile.reset();
-  FRenderer.reset();
+  FCanvas.reset();
 }
 
 int TMainForm::TPortByteSource::ReadBytes(void* Buffer, int Count) {
@@ -272,15 +272,20 @@ void TMainForm::UpdateMenuState() {
 }
 
 void TMainForm::ScopePaint(QPainter& Canvas) {
-  // Painting starts only once the window is created whole (FRenderer last).
-  if (FRenderer)
-    FRenderer->ScopePaint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height(), true);
+  // Painting starts only once the window is created whole (FCanvas last).
+  if (FCanvas)
+    FCanvas->Paint(Canvas, FLink.State.Samples(), Scope->width(), Scope->height(), true);
+}
+
+TPixelImage TMainForm::ScopeShot() {
+  if (!FCanvas)
+    return {};
+  return FCanvas->Renderer.ScopePaint(FLink.State.Samples(), Scope->width(), Scope->height());
 }
 
 QImage TMainForm::ScopePicture() {
-  if (!FRenderer)
-    return {};
-  return FRenderer->ScopePaint(FLink.State.Samples(), Scope->width(), Scope->height());
+  const TPixelImage Shot = ScopeShot();
+  return ScopeImage(Shot).copy();
 }
 
 void TMainForm::itConnectClick() {
@@ -335,7 +340,7 @@ void TMainForm::tbbCaptureClick() {
   // What the scope area shows at the click, taken before the dialog covers it:
   // drawn again from the samples, at the area's size in logical pixels (a
   // grab of the widget would be larger on a scaled display).
-  const QImage Shot = ScopePicture();
+  const TPixelImage Shot = ScopeShot();
   const std::string FileName =
       AskSaveFileName(this, QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("bmp"),
                       PictureFileName, QStandardPaths::PicturesLocation);

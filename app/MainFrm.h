@@ -8,6 +8,7 @@
 #include <string>
 
 #include "scope/ByteSource.h"
+#include "scope/PixelImage.h"
 #include "scope/ScopeLink.h"
 
 class QAction;
@@ -23,7 +24,7 @@ class TComPort;
 class TIniFile;
 class TPaintBox;
 class TPortDialog;
-class TScopeRenderer;
+class TScopeCanvas;
 
 // The one main window: menu, toolbar, the scope area and the ten-panel status
 // bar, and all state of the link to the scope.
@@ -111,13 +112,16 @@ private:
   void UpdateMenuState();
   void ComPortRxChar(std::int32_t Count);
   void ScopePaint(QPainter& Canvas);
+  // ScopePicture's pixels, a copy of the renderer's.
+  TPixelImage ScopeShot();
 
   std::unique_ptr<TComPort> FComPort;
   TPortByteSource FPortSource{*this};
   // Receiver state, FSamples and the panel texts.
   TScopeLink FLink;
-  // Holds FBitmap, the off-screen picture.
-  std::unique_ptr<TScopeRenderer> FRenderer;
+  // The renderer (it holds FBitmap, the off-screen picture) and its painting
+  // onto the scope widget.
+  std::unique_ptr<TScopeCanvas> FCanvas;
   std::unique_ptr<TIniFile> FIniFile;
   std::uint32_t FTraceColor = 0;
   std::uint32_t FGridColor = 0;

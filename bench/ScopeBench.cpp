@@ -47,18 +47,18 @@ void BM_ScopePaintVsFloor(benchmark::State& State) {
   const int H = static_cast<int>(State.range(1));
   TScopeRenderer Renderer;
   const TScopeSamples Samples = Wave();
-  QImage Bitmap(W, H, QImage::Format_RGB32);
-  QImage Screen(W, H, QImage::Format_RGB32);
-  const QRgb Back = TScopeRenderer::ToRgb(TScopeRenderer::DefaultBackColor);
+  TPixelImage Bitmap(W, H);
+  TPixelImage Screen(W, H);
+  const std::uint32_t Back = TScopeRenderer::ToPixel(TScopeRenderer::DefaultBackColor);
   double PaintTime = 0;
   double FloorTime = 0;
   for (auto _ : State) {
     const double T0 = ThreadSeconds();
-    Bitmap.fill(Back);
+    Bitmap.Fill(Back);
     TScopeRenderer::StretchCopy(Bitmap, Screen);
-    benchmark::DoNotOptimize(Screen.constBits());
+    benchmark::DoNotOptimize(Screen.Bits());
     const double T1 = ThreadSeconds();
-    benchmark::DoNotOptimize(Renderer.ScopePaint(Samples, W, H).constBits());
+    benchmark::DoNotOptimize(Renderer.ScopePaint(Samples, W, H).Bits());
     const double T2 = ThreadSeconds();
     FloorTime += T1 - T0;
     PaintTime += T2 - T1;

@@ -12,7 +12,11 @@
 class TPixelImage {
 public:
   TPixelImage() = default;
-  // A picture filled with Fill; an empty one when Width or Height is 0 or less.
+  // The largest picture held: 2^28 pixels (16384 x 16384, 1 GiB).
+  static constexpr long long MaxPixels = 1LL << 28;
+
+  // A picture filled with Fill; an empty one when Width or Height is 0 or
+  // less, or the picture is too large to hold.
   TPixelImage(int Width, int Height, std::uint32_t Fill = 0xFF000000u);
 
   int Width() const { return FWidth; }
@@ -33,8 +37,10 @@ public:
   void SetPixel(int X, int Y, std::uint32_t Value) { Row(Y)[X] = Value; }
 
   // Changes the size; the pixels are then undefined (kept when the size is the
-  // same). Memory is kept for a later, smaller size.
-  void SetSize(int Width, int Height);
+  // same). Memory is kept for a later, smaller size. A size of more than
+  // MaxPixels, or one whose memory cannot be had, leaves the picture empty
+  // and gives false.
+  bool SetSize(int Width, int Height);
   void Fill(std::uint32_t Value);
 
   bool operator==(const TPixelImage& Other) const;

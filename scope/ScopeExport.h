@@ -2,9 +2,8 @@
 
 #include <string>
 
+#include "scope/PixelImage.h"
 #include "scope/ScopeState.h"
-
-class QImage;
 
 // Saving what the scope area shows, through TSafeFile (base/SafeFile.h): the
 // new file replaces the target only once all of it is on the disk, so a failed
@@ -19,8 +18,9 @@ class QImage;
 extern const char* const PictureFileName; // "plot.bmp"
 extern const char* const ValuesFileName;  // "plot.txt"
 
-// Saves Picture as a BMP file.
-void SavePicture(const std::string& FileName, const QImage& Picture);
+// Saves Picture as a BMP file (see EncodeBmp); an empty picture is refused
+// (Cannot write file) and leaves an earlier file as it was.
+void SavePicture(const std::string& FileName, const TPixelImage& Picture);
 // Writes the values file of Panels and Samples (see PlotValuesText).
 void SavePlotValues(const std::string& FileName, const TScopePanels& Panels,
                     const TScopeSamples& Samples);

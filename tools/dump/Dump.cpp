@@ -173,8 +173,6 @@ int Run(const TDumpOptions& Options) {
     return PrintProgramInfo("hxt24-dump", VersionLine("hxt24-dump"));
   if (Options.ListPorts)
     return ListPorts();
-  if (!Options.BmpFile.empty() && !DumpDrawsPictures())
-    throw EUsage("--bmp is not available: this build has no Qt to draw with");
   if (!Options.PortName.empty())
     return RunLive(Options);
   TInputFile Input(Options.InputFile);

@@ -4,12 +4,10 @@
 
 #include "scope/ScopeState.h"
 
-// hxt24-dump's --bmp picture: drawn by the scope's renderer, which needs Qt
-// Gui. A build without Qt (the Windows cross build) has no pictures: --bmp is
-// then refused as a usage error. DumpPictureQt.cpp, DumpPictureNone.cpp.
+// hxt24-dump's --bmp picture: the scope area the client would show at
+// Width x Height, drawn by the scope's renderer and saved as the client's
+// picture export saves it (same bytes on every platform).
 
-// True when this build can draw the picture.
-bool DumpDrawsPictures();
 // Draws Samples at Width x Height and saves the BMP file (through TSafeFile).
 void SaveDumpPicture(const std::string& FileName, const TScopeSamples& Samples, int Width,
                      int Height);

@@ -3,10 +3,6 @@
 #include "scope/ScopeExport.h"
 #include "scope/ScopeRenderer.h"
 
-bool DumpDrawsPictures() {
-  return true;
-}
-
 void SaveDumpPicture(const std::string& FileName, const TScopeSamples& Samples, int Width,
                      int Height) {
   TScopeRenderer Renderer;
