@@ -1,48 +1,26 @@
-// Writes and deletions on an arbitrary INI text.
+// Writes and deletions on an arbitrary INI text, in memory (the rules the
+// settings files are read and edited by; the file layer adds only the read
+// and the replace).
 //
 // After each step: a written value reads back as written; every other key of
-// every section reads as before; a refused write leaves the file byte for
-// byte as it was.
+// every section reads as before; no more than one line of the old text is
+// gone; a refused write leaves the text byte for byte as it was.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "base/Exception.h"
 #include "base/IniFile.h"
 
 namespace {
 
-const std::string& WorkFile() {
-  static const std::string File = [] {
-    std::string Pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/hxt24-inifuzz-XXXXXX"
-                                                        : "/tmp/hxt24-inifuzz-XXXXXX";
-    if (!mkdtemp(Pattern.data()))
-      std::abort();
-    static std::string Folder = Pattern;
-    std::atexit([] {
-      unlink((Folder + "/w.ini").c_str());
-      rmdir(Folder.c_str());
-    });
-    return Pattern + "/w.ini";
-  }();
-  return File;
-}
-
-std::string FileText(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-}
-
 // Every key the readers see, by lower-case section and key.
-std::map<std::pair<std::string, std::string>, std::string> Snapshot(const TIniFile& Ini) {
+std::map<std::pair<std::string, std::string>, std::string> Snapshot(const TIniText& Ini) {
   auto Lower = [](std::string Text) {
     for (char& C : Text)
       if (C >= 'A' && C <= 'Z')
@@ -52,7 +30,7 @@ std::map<std::pair<std::string, std::string>, std::string> Snapshot(const TIniFi
   std::map<std::pair<std::string, std::string>, std::string> Keys;
   for (const auto& Section : Ini.ReadSections())
     for (const auto& Key : Ini.ReadSection(Section))
-      Keys[{Lower(Section), Lower(Key)}] = Ini.ReadString(Section, Key, "");
+      Keys[{Lower(Section), Lower(Key)}] = Ini.FindValue(Section, Key).value_or("<missing>");
   return Keys;
 }
 
@@ -61,8 +39,31 @@ std::map<std::pair<std::string, std::string>, std::string> Snapshot(const TIniFi
   std::abort();
 }
 
+// Line breaks in Text, a CR LF pair counted once.
+int LineBreaks(std::string_view Text) {
+  int Count = 0;
+  for (std::size_t i = 0; i < Text.size(); ++i)
+    if (Text[i] == '\n' || (Text[i] == '\r' && (i + 1 == Text.size() || Text[i + 1] != '\n')))
+      ++Count;
+  return Count;
+}
+
+// What of Before is not in After, once their common start and end are taken
+// off.
+std::string_view Removed(std::string_view Before, std::string_view After) {
+  std::size_t Head = 0;
+  while (Head < Before.size() && Head < After.size() && Before[Head] == After[Head])
+    ++Head;
+  std::size_t Tail = 0;
+  while (Tail < Before.size() - Head && Tail < After.size() - Head &&
+         Before[Before.size() - 1 - Tail] == After[After.size() - 1 - Tail])
+    ++Tail;
+  return Before.substr(Head, Before.size() - Head - Tail);
+}
+
 std::string PickName(FuzzedDataProvider& In) {
-  static const char* const Names[] = {"ComPort", "comport", " ComPort ", "Port", "port", "A", ""};
+  static const char* const Names[] = {"ComPort", "comport", " ComPort ", "Port", "port",
+                                      "A",       ";A",      "",          "[A"};
   if (In.ConsumeBool())
     return Names[In.ConsumeIntegralInRange<std::size_t>(0, std::size(Names) - 1)];
   return In.ConsumeRandomLengthString(12);
@@ -72,37 +73,29 @@ std::string PickName(FuzzedDataProvider& In) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   FuzzedDataProvider In(Data, Size);
-  const std::string& File = WorkFile();
-  {
-    std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-    Out << In.ConsumeRandomLengthString(2048);
-  }
-  TIniFile Ini(File);
+  TIniText Ini(In.ConsumeRandomLengthString(2048));
   for (int Step = 0; Step < 4 && In.remaining_bytes() > 0; ++Step) {
     const bool Delete = In.ConsumeIntegralInRange<int>(0, 3) == 0;
     const std::string Section = PickName(In);
     const std::string Key = PickName(In);
     const std::string Value = In.ConsumeRandomLengthString(24);
-    const std::string Before = FileText(File);
+    const std::string Before = Ini.Text();
     const auto KeysBefore = Snapshot(Ini);
-    try {
-      if (Delete)
-        Ini.DeleteKey(Section, Key);
-      else
-        Ini.WriteString(Section, Key, Value);
-    } catch (const Exception&) {
-      if (FileText(File) != Before)
-        Finding("refused write changed the file", Section + "/" + Key);
+    if (!Ini.Update(Section, Key, Delete ? std::nullopt : std::optional<std::string_view>(Value))) {
+      if (Ini.Text() != Before)
+        Finding("refused write changed the text", Section + "/" + Key);
       continue;
     }
-    if (!Delete && Ini.ReadString(Section, Key, "<missing>") != Value)
+    if (!Delete && Ini.FindValue(Section, Key) != Value)
       Finding("value does not read back", Section + "/" + Key + "=" + Value);
+    if (LineBreaks(Removed(Before, Ini.Text())) > 1)
+      Finding("more than the key's line changed", Section + "/" + Key);
     // Other keys keep their values. The touched key is compared by the
     // readers' rules: trimmed, without regard to ASCII case.
     const auto KeysAfter = Snapshot(Ini);
     for (const auto& [Name, Old] : KeysBefore) {
       const bool Touched =
-          SameText(Name.first, TrimText(Section)) && SameText(Name.second, TrimText(Key));
+          SameText(Name.first, TrimIniBlanks(Section)) && SameText(Name.second, TrimIniBlanks(Key));
       if (Touched)
         continue;
       const auto It = KeysAfter.find(Name);

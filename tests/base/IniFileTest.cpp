@@ -6,6 +6,7 @@
 
 #include "tests/FileFault.h"
 #include "tests/TestUtil.h"
+#include "tests/base/IniFileReadTable.h"
 
 TEST(IniFile, IntegerFormsAndFallbacks) {
   struct Row {
@@ -57,6 +58,38 @@ TEST(IniFile, ReadsSectionsAndKeysWithoutRegardToCase) {
   EXPECT_FALSE(Ini.ValueExists("Missing", "Width"));
 }
 
+namespace {
+
+class TIniFileReader final : public TIniReader {
+public:
+  explicit TIniFileReader(const std::string& FileName) : FIni(FileName) {}
+  std::vector<std::string> Sections() const override { return FIni.ReadSections(); }
+  std::vector<std::string> Keys(const std::string& Section) const override {
+    return FIni.ReadSection(Section);
+  }
+  std::optional<std::string> Value(const std::string& Section,
+                                   const std::string& Key) const override {
+    if (!FIni.ValueExists(Section, Key))
+      return std::nullopt;
+    return FIni.ReadString(Section, Key, "<default>");
+  }
+
+private:
+  TIniFile FIni;
+};
+
+} // namespace
+
+// Hand-written files read as the platform reads them.
+TEST(IniFile, ReadsHandWrittenFilesAsThePlatformDoes) {
+  TTempDir Dir;
+  for (const auto& Row : IniReadRows) {
+    const auto Name = Dir.File("row.ini");
+    WriteTextFile(Name, Row.Bytes);
+    EXPECT_EQ(IniView(TIniFileReader(Name), Row), Row.Expected) << Row.Name;
+  }
+}
+
 TEST(IniFile, MissingFileGivesDefaults) {
   TTempDir Dir;
   TIniFile Ini(Dir.File("absent.ini"));
@@ -93,10 +126,11 @@ TEST(IniFileWrite, ChangesOnlyTheKeyItWrites) {
       {"MAIN", "width", "1024",
        "; port settings\r\n[Main]\r\n  Width = 1024 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
        "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
-      // A key found only in the second occurrence of the section is changed there.
+      // A second copy of the section is not read: a key found only there is
+      // written into the first, where the readers find it.
       {"Main", "Extra", "2",
-       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
-       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=2\r\nTail=no break"},
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\nExtra=2\r\n\r\n"
+       "; the scope's own\r\n[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
       // A new key goes after the section's last key, ahead of the blank line
       // and the comment that belong to the next section.
       {"Main", "Depth", "8",
@@ -107,8 +141,8 @@ TEST(IniFileWrite, ChangesOnlyTheKeyItWrites) {
        "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
        "[Scope]\r\nPort=COM3\r\nTail=x\r\n[main]\r\nExtra=1\r\nTail=no break"},
       {"main", "Tail", "", // an empty value
-       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
-       "[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail="},
+       "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\nTail=\r\n\r\n"
+       "; the scope's own\r\n[Scope]\r\nPort=COM3\r\n[main]\r\nExtra=1\r\nTail=no break"},
       // A new section goes at the end, in the file's line breaks.
       {"Port", "BaudRate", "57600",
        "; port settings\r\n[Main]\r\n  Width = 800 \r\nHeight=600\r\n\r\n; the scope's own\r\n"
