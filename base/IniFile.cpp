@@ -298,8 +298,9 @@ bool TIniText::Update(std::string_view Section, std::string_view Ident,
   // rather than written: a value with a line break could plant keys of its
   // own, a key without a name would end the section's listing, and a section
   // without a name is never read.
-  if (WantSection.empty() || HasLineBreak(WantSection) ||
-      WantSection.find(']') != std::string_view::npos || WantIdent.empty() ||
+  // (A "]" in a section name is no trouble: a header's name runs to its last
+  // one.)
+  if (WantSection.empty() || HasLineBreak(WantSection) || WantIdent.empty() ||
       HasLineBreak(WantIdent) || WantIdent.find('=') != std::string_view::npos ||
       WantIdent.front() == '[' || (Value && HasLineBreak(*Value)))
     return false;

@@ -83,9 +83,8 @@ public:
   // is written in double quotes so that it reads back unchanged. New lines
   // end as the file's first line does (CR LF, LF or CR).
   // A name or value that would not read back as one key of one section (a
-  // line break anywhere, an empty name, "=" or a leading "[" in the key, "]"
-  // in the section) is refused with the write error and the file is left
-  // alone.
+  // line break anywhere, an empty name, "=" or a leading "[" in the key) is
+  // refused with the write error and the file is left alone.
   void WriteString(std::string_view Section, std::string_view Ident, std::string_view Value);
   // Written as decimal text.
   void WriteInteger(std::string_view Section, std::string_view Ident, std::int32_t Value);

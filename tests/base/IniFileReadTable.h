@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/IniFile.h"
+
 using namespace std::string_view_literals;
 
 struct TIniReadRow {
@@ -109,3 +111,21 @@ inline std::string IniView(const TIniReader& Reader, const TIniReadRow& Row) {
   }
   return View;
 }
+
+class TIniFileReader final : public TIniReader {
+public:
+  explicit TIniFileReader(const std::string& FileName) : FIni(FileName) {}
+  std::vector<std::string> Sections() const override { return FIni.ReadSections(); }
+  std::vector<std::string> Keys(const std::string& Section) const override {
+    return FIni.ReadSection(Section);
+  }
+  std::optional<std::string> Value(const std::string& Section,
+                                   const std::string& Key) const override {
+    if (!FIni.ValueExists(Section, Key))
+      return std::nullopt;
+    return FIni.ReadString(Section, Key, "<default>");
+  }
+
+private:
+  TIniFile FIni;
+};

@@ -1,6 +1,9 @@
 #include "base/IniFile.h"
 
 #include <filesystem>
+#include <string>
+
+using namespace std::string_literals;
 
 #include <gtest/gtest.h>
 
@@ -57,28 +60,6 @@ TEST(IniFile, ReadsSectionsAndKeysWithoutRegardToCase) {
   EXPECT_EQ(Ini.ReadInteger("Other", "Width", 0), 1);
   EXPECT_FALSE(Ini.ValueExists("Missing", "Width"));
 }
-
-namespace {
-
-class TIniFileReader final : public TIniReader {
-public:
-  explicit TIniFileReader(const std::string& FileName) : FIni(FileName) {}
-  std::vector<std::string> Sections() const override { return FIni.ReadSections(); }
-  std::vector<std::string> Keys(const std::string& Section) const override {
-    return FIni.ReadSection(Section);
-  }
-  std::optional<std::string> Value(const std::string& Section,
-                                   const std::string& Key) const override {
-    if (!FIni.ValueExists(Section, Key))
-      return std::nullopt;
-    return FIni.ReadString(Section, Key, "<default>");
-  }
-
-private:
-  TIniFile FIni;
-};
-
-} // namespace
 
 // Hand-written files read as the platform reads them.
 TEST(IniFile, ReadsHandWrittenFilesAsThePlatformDoes) {
@@ -170,6 +151,49 @@ TEST(IniFileWrite, ChangesOnlyTheKeyItWrites) {
   }
 }
 
+// A write lands where the readers will find it, in the file's own line ends
+// and encoding.
+TEST(IniFileWrite, GoesWhereTheReaderFindsIt) {
+  struct Row {
+    std::string_view Before, Section, Ident, Value, After;
+  } const Rows[] = {
+      // Lone CR line ends stay lone CRs.
+      {"[S]\rk=1\r"sv, "S", "m", "2", "[S]\rk=1\rm=2\r"sv},
+      {"[S]\rk=1"sv, "T", "m", "2", "[S]\rk=1\r\r[T]\rm=2\r"sv},
+      // A key after one without a name would not be listed.
+      {"[S]\nk=1\n=x\nm=2\n"sv, "S", "n", "3", "[S]\nk=1\nn=3\n=x\nm=2\n"sv},
+      // A header whose name runs to its last bracket, and a new one.
+      {"[S]] x\nk=1\n"sv, "s]", "k", "2", "[S]] x\nk=2\n"sv},
+      {"[S]] x\nk=1\n"sv, "[T]", "k", "2", "[S]] x\nk=1\n\n[[T]]\nk=2\n"sv},
+      // UTF-16 stays UTF-16, in its byte order.
+      {"\xFF\xFE[\0S\0]\0\n\0"sv, "S", "k", "\xC3\xA4", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xE4\0\n\0"sv},
+      {"\xFE\xFF\0[\0S\0]"sv, "s", "k", "1", "\xFE\xFF\0[\0S\0]\0\n\0k\0=\0\x31\0\n"sv},
+  };
+  for (const auto& R : Rows) {
+    TTempDir Dir;
+    const auto Name = Dir.File("w.ini");
+    WriteTextFile(Name, R.Before);
+    TIniFile Ini(Name);
+    Ini.WriteString(R.Section, R.Ident, R.Value);
+    EXPECT_EQ(ReadTextFile(Name), R.After) << R.Section << "/" << R.Ident;
+    EXPECT_EQ(Ini.ReadString(R.Section, R.Ident, "default"), R.Value);
+  }
+  // Names the readers would never find, and UTF-16 text that would not
+  // convert back to the same bytes: refused, the file left alone.
+  TTempDir Dir;
+  const auto Name = Dir.File("w.ini");
+  WriteTextFile(Name, "[S]\nk=1\n");
+  for (const auto& [Section, Ident] :
+       {std::pair{"S", ""}, std::pair{"S", " \t"}, std::pair{"", "k"}, std::pair{" ", "k"}})
+    EXPECT_EXCEPTION_MESSAGE(TIniFile(Name).WriteString(Section, Ident, "1"),
+                             "Unable to write to " + Name);
+  EXPECT_EQ(ReadTextFile(Name), "[S]\nk=1\n");
+  const std::string Broken = "\xFF\xFE[\0S\0]\0\n\0\x00\xD8"s; // a lone surrogate
+  WriteTextFile(Name, Broken);
+  EXPECT_EXCEPTION_MESSAGE(TIniFile(Name).WriteString("S", "k", "1"), "Unable to write to " + Name);
+  EXPECT_EQ(ReadTextFile(Name), Broken);
+}
+
 TEST(IniFileWrite, ByteOrderMarkIsNotPartOfTheFirstLine) {
   TTempDir Dir;
   const auto Name = Dir.File("bom.ini");
@@ -228,7 +252,7 @@ TEST(IniFileWrite, RefusesTextThatWouldChangeTheFilesShape) {
   WriteTextFile(Name, SampleIni);
   TIniFile Ini(Name);
   const std::pair<const char*, const char*> Keys[] = {
-      {"Main", "a=b"}, {"Main", "[x"}, {"Ma]in", "a"}, {"Main", "a\nb"}, {"Ma\rin", "a"}};
+      {"Main", "a=b"}, {"Main", "[x"}, {" ", "a"}, {"Main", "a\nb"}, {"Ma\rin", "a"}};
   for (const auto& [Section, Ident] : Keys)
     EXPECT_EXCEPTION_MESSAGE(Ini.WriteString(Section, Ident, "1"), "Unable to write to " + Name);
   EXPECT_EXCEPTION_MESSAGE(Ini.WriteString("Main", "Port", "COM1\n[Evil]\nx=1"),

@@ -89,3 +89,25 @@ TEST(IniFileWin32, ProfileFunctionsReadTheFilesAsTheTableSays) {
     EXPECT_EQ(IniView(TProfileReader(Name.wstring(), Row.Bytes), Row), Row.Expected) << Row.Name;
   }
 }
+
+// What the INI file object writes into each of the files, the system reads
+// back as the object does.
+TEST(IniFileWin32, ProfileFunctionsReadWhatTheObjectWrote) {
+  TTempDir Dir;
+  int Number = 0;
+  for (const auto& Row : IniReadRows) {
+    const auto Name = Dir.Path() / ("written" + std::to_string(++Number) + ".ini");
+    WriteTextFile(Name.string(), Row.Bytes);
+    TIniFile Ini(Name.string());
+    const auto Sections = Ini.ReadSections();
+    const std::string Section = Sections.empty() ? "New" : Sections.front();
+    Ini.WriteString(Section, "Added", " a b ");
+    if (const auto Keys = Ini.ReadSection(Section); Keys.size() > 1)
+      Ini.WriteString(Section, Keys.front(), "changed");
+    const std::string Probes = Section + "/Added|Other/Added";
+    const TIniReadRow Written{Row.Name, Row.Bytes, Probes.c_str(), ""};
+    const std::string View = IniView(TIniFileReader(Name.string()), Written);
+    EXPECT_NE(View.find("Added=" + std::string(" a b ") + "\n"), std::string::npos) << View;
+    EXPECT_EQ(IniView(TProfileReader(Name.wstring(), Row.Bytes), Written), View) << Row.Name;
+  }
+}
