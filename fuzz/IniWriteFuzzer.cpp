@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -28,9 +29,17 @@ std::map<std::pair<std::string, std::string>, std::string> Snapshot(const TIniTe
     return Text;
   };
   std::map<std::pair<std::string, std::string>, std::string> Keys;
-  for (const auto& Section : Ini.ReadSections())
-    for (const auto& Key : Ini.ReadSection(Section))
-      Keys[{Lower(Section), Lower(Key)}] = Ini.FindValue(Section, Key).value_or("<missing>");
+  std::set<std::string> Sections;
+  for (const auto& Section : Ini.ReadSections()) {
+    // A second copy of a section lists the first one's keys again.
+    if (!Sections.insert(Lower(Section)).second)
+      continue;
+    for (const auto& Key : Ini.ReadSection(Section)) {
+      auto [It, New] = Keys.try_emplace({Lower(Section), Lower(Key)});
+      if (New)
+        It->second = Ini.FindValue(Section, Key).value_or("<missing>");
+    }
+  }
   return Keys;
 }
 
@@ -74,13 +83,13 @@ std::string PickName(FuzzedDataProvider& In) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   FuzzedDataProvider In(Data, Size);
   TIniText Ini(In.ConsumeRandomLengthString(2048));
+  auto KeysBefore = Snapshot(Ini);
   for (int Step = 0; Step < 4 && In.remaining_bytes() > 0; ++Step) {
     const bool Delete = In.ConsumeIntegralInRange<int>(0, 3) == 0;
     const std::string Section = PickName(In);
     const std::string Key = PickName(In);
     const std::string Value = In.ConsumeRandomLengthString(24);
     const std::string Before = Ini.Text();
-    const auto KeysBefore = Snapshot(Ini);
     if (!Ini.Update(Section, Key, Delete ? std::nullopt : std::optional<std::string_view>(Value))) {
       if (Ini.Text() != Before)
         Finding("refused write changed the text", Section + "/" + Key);
@@ -92,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
       Finding("more than the key's line changed", Section + "/" + Key);
     // Other keys keep their values. The touched key is compared by the
     // readers' rules: trimmed, without regard to ASCII case.
-    const auto KeysAfter = Snapshot(Ini);
+    auto KeysAfter = Snapshot(Ini);
     for (const auto& [Name, Old] : KeysBefore) {
       const bool Touched =
           SameText(Name.first, TrimIniBlanks(Section)) && SameText(Name.second, TrimIniBlanks(Key));
@@ -102,6 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
       if (It == KeysAfter.end() || It->second != Old)
         Finding("another key changed", Name.first + "/" + Name.second);
     }
+    KeysBefore = std::move(KeysAfter);
   }
   return 0;
 }
