@@ -8,15 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "base/Exception.h"
 #include "base/IniFile.h"
 #include "base/Registry.h"
 #include "cport/CPort.h"
+#include "fuzz/MemoryFiles.h"
 #include "tests/cport/PortSettingsListing.h"
 
 namespace {
@@ -25,23 +24,10 @@ const TStoredGroups AllGroups{TStoredGroup::sgLine,          TStoredGroup::sgFlo
                               TStoredGroup::sgBufferSizes,   TStoredGroup::sgTimeouts,
                               TStoredGroup::sgParityDetails, TStoredGroup::sgCharHandling};
 
-// A folder in memory where there is one: every store replaces the file and
-// syncs it, which on a disk would be most of the run time.
-const std::string& WorkFile() {
-  static const std::string File = [] {
-    std::string Pattern =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/hxt24-fuzz-XXXXXX" : "/tmp/hxt24-fuzz-XXXXXX";
-    if (!mkdtemp(Pattern.data()))
-      std::abort();
-    static std::string Folder = Pattern;
-    std::atexit([] {
-      unlink((Folder + "/port.ini").c_str());
-      rmdir(Folder.c_str());
-    });
-    return Pattern + "/port.ini";
-  }();
-  return File;
-}
+// The file lives in memory (MemoryFiles.cpp stands in for the disk): every
+// store replaces it whole, which through a real folder and its flushes was
+// most of the run time.
+const std::string File = "/memory/port.ini";
 
 [[noreturn]] void Finding(const char* What, const std::string& A, const std::string& B) {
   std::fprintf(stderr, "%s\n--- first\n%s--- second\n%s", What, A.c_str(), B.c_str());
@@ -58,11 +44,8 @@ std::string OtherSection(const TIniFile& Ini) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
-  const std::string& File = WorkFile();
-  {
-    std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-  }
+  MemoryFiles().clear();
+  MemoryFiles()[File].assign(reinterpret_cast<const char*>(Data), Size);
   TIniFile Ini(File);
   TComPort Loaded;
   Loaded.SetName("ComPort");

@@ -11,3 +11,8 @@
 # Last run (2 shared cores): 8,802,602 executions in 631 s, no finding (cov 183, ft 1074);
 # the run before the eight-byte comparison: 1,619,832 in 661 s, no finding.
 add_hxt24_fuzzer(mo_catalog_fuzz SOURCES MoCatalogFuzz.cpp LIBS hxt24_i18n)
+
+# The table of catalogs carried inside an executable (TAssemblyAnalyzer::AnalyzeFile
+# over the input as the file). Run (seeds in fuzz/seeds/carried):
+#   build/fuzz/bin/carried_catalog_fuzzer -max_len=8192 -max_total_time=600 CORPUS fuzz/seeds/carried
+add_hxt24_fuzzer(carried_catalog_fuzzer SOURCES CarriedCatalogFuzzer.cpp LIBS hxt24_i18n)

@@ -6,7 +6,7 @@
 # 86,761 execs in 901 s from the seeds, then 254,606 execs in 721 s on that corpus
 # (cov 1686, 518 inputs); no finding.
 add_hxt24_fuzzer(port_settings_fuzzer
-  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/PortSettingsFuzzer.cpp
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/PortSettingsFuzzer.cpp ${CMAKE_CURRENT_SOURCE_DIR}/MemoryFiles.cpp
   LIBS hxt24_cport)
 target_include_directories(port_settings_fuzzer PRIVATE ${PROJECT_SOURCE_DIR})
 
@@ -16,4 +16,11 @@ target_include_directories(port_settings_fuzzer PRIVATE ${PROJECT_SOURCE_DIR})
 # Last run: 788,216 execs in 661 s (cov 838, 645 inputs); no finding.
 add_hxt24_fuzzer(ini_write_fuzzer
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/IniWriteFuzzer.cpp
+  LIBS hxt24_base)
+
+# The settings-file form of the registry: value lines, key paths, the removal
+# of a key's sections (pure text, no files). Run (seeds in fuzz/seeds/registry):
+#   build/fuzz/bin/registry_file_fuzzer -max_len=4096 -max_total_time=600 CORPUS fuzz/seeds/registry
+add_hxt24_fuzzer(registry_file_fuzzer
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/RegistryFileFuzzer.cpp
   LIBS hxt24_base)
