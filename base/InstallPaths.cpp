@@ -1,5 +1,6 @@
 #include "base/InstallPaths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -32,6 +33,31 @@ bool Exists(const std::string& Path) {
   return fs::exists(PathOf(Path), Error);
 }
 
+// The names of a path between its separators, "." and ".." resolved, in lower case (ASCII):
+// Windows compares names without regard to case, and a Linux folder that differs from a
+// system folder only in case is rare enough to be treated as one.
+std::vector<std::string> Components(const std::string& Path) {
+  std::vector<std::string> Names;
+  std::size_t Start = 0;
+  while (Start <= Path.size()) {
+    std::size_t End = Path.find_first_of("/\\", Start);
+    if (End == std::string::npos)
+      End = Path.size();
+    std::string Name = Path.substr(Start, End - Start);
+    for (char& C : Name)
+      if (C >= 'A' && C <= 'Z')
+        C = static_cast<char>(C - 'A' + 'a');
+    if (Name == "..") {
+      if (!Names.empty())
+        Names.pop_back();
+    } else if (!Name.empty() && Name != ".") {
+      Names.push_back(std::move(Name));
+    }
+    Start = End + 1;
+  }
+  return Names;
+}
+
 } // namespace
 
 std::string CatalogDirectoryFor(const std::string& ExeDir, bool Carried) {
@@ -55,11 +81,31 @@ std::string ConfigFileFor(const std::string& ExeDir, const std::string& XdgConfi
   return Beside;
 }
 
+bool IsInFolder(const std::string& Path, const std::string& Folder) {
+  const std::vector<std::string> Inner = Components(Path);
+  const std::vector<std::string> Outer = Components(Folder);
+  return !Outer.empty() && Inner.size() >= Outer.size() &&
+         std::equal(Outer.begin(), Outer.end(), Inner.begin());
+}
+
 std::string SaveStartFolderFor(const std::string& ExeDir, const std::string& UserFolder,
-                               const std::string& Home) {
-  if (IsFolder(ExeDir) && IsWritableFolder(ExeDir))
+                               const std::string& Home, const std::vector<std::string>& Protected) {
+  // Asked of the path as given and of the one its links lead to: /bin is /usr/bin on
+  // most systems now, and an installed program may be started through a link.
+  std::error_code Error;
+  const std::string Real = Utf8Of(fs::weakly_canonical(PathOf(ExeDir), Error));
+  const auto InSystemFolder = [&](const std::string& Folder) {
+    return IsInFolder(ExeDir, Folder) || (!Error && IsInFolder(Real, Folder));
+  };
+  if (IsFolder(ExeDir) && std::none_of(Protected.begin(), Protected.end(), InSystemFolder) &&
+      IsWritableFolder(ExeDir))
     return ExeDir;
   if (IsFolder(UserFolder))
     return UserFolder;
   return Home;
+}
+
+std::string SaveStartFolderFor(const std::string& ExeDir, const std::string& UserFolder,
+                               const std::string& Home) {
+  return SaveStartFolderFor(ExeDir, UserFolder, Home, SystemFolders());
 }

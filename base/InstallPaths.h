@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Where the programs find their files, both when they run from the build tree (everything
 // beside the executable) and when installed (executables in /usr/bin, shared files in
@@ -25,7 +26,24 @@ std::string ConfigFilePath();
 // True when this user may create files in Folder.
 bool IsWritableFolder(const std::string& Folder);
 
-// Where a save dialog starts: ExeDir when it is a folder this user may write to, else
-// UserFolder (the pictures or documents folder) when it is a folder, else Home.
+// True when Path is Folder or lies inside it, compared by whole names between
+// separators ('/' and '\' both), "." and ".." resolved, letters without regard
+// to case. An empty Folder, or the root alone, holds nothing here.
+bool IsInFolder(const std::string& Path, const std::string& Folder);
+
+// The folders where the system keeps installed programs and their data; a
+// save dialog never starts there. Linux: /usr, /opt, /bin, /sbin, /lib...,
+// /etc, /boot, /var, /snap, /nix, /app. Windows: the Program Files folders,
+// the program data folder and the Windows folder.
+std::vector<std::string> SystemFolders();
+
+// Where a save dialog starts: ExeDir when it is a folder this user may write
+// to and lies in none of Protected, else UserFolder (the pictures or documents
+// folder) when it is a folder, else Home. So an installed program (in
+// /usr/bin, even for root who may write there) offers the user's folder, and a
+// build tree or an unpacked folder of the user's offers itself.
+std::string SaveStartFolderFor(const std::string& ExeDir, const std::string& UserFolder,
+                               const std::string& Home, const std::vector<std::string>& Protected);
+// The same with the system's folders (SystemFolders).
 std::string SaveStartFolderFor(const std::string& ExeDir, const std::string& UserFolder,
                                const std::string& Home);

@@ -24,6 +24,11 @@ std::string ConfigFilePath() {
   return ConfigFileFor(ExecutableDir(), Environment("XDG_CONFIG_HOME"), Home);
 }
 
+std::vector<std::string> SystemFolders() {
+  return {"/usr",    "/opt", "/bin",  "/sbin", "/lib",  "/lib32", "/lib64",
+          "/libx32", "/etc", "/boot", "/var",  "/snap", "/nix",   "/app"};
+}
+
 bool IsWritableFolder(const std::string& Folder) {
   return access(Folder.c_str(), W_OK) == 0;
 }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include "base/ExePath.h"
 #include "base/Win32Text.h"
 
@@ -24,6 +26,23 @@ std::string ConfigFilePath() {
   if (AppData.empty())
     return Beside;
   return FromWide(AppData) + "\\hxt24\\config.ini";
+}
+
+std::vector<std::string> SystemFolders() {
+  // Program Files of both word sizes (a 32-bit program asking for the 64-bit one gets its
+  // own), the folder installers keep shared data in, and Windows itself.
+  std::vector<std::string> Folders;
+  for (const int Id :
+       {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_COMMON_APPDATA, CSIDL_WINDOWS}) {
+    wchar_t Path[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, Id, nullptr, SHGFP_TYPE_CURRENT, Path) == S_OK)
+      Folders.push_back(FromWide(Path));
+  }
+  // Where the 64-bit Program Files is for a 32-bit program on a 64-bit system.
+  const std::wstring Native = Environment(L"ProgramW6432");
+  if (!Native.empty())
+    Folders.push_back(FromWide(Native));
+  return Folders;
 }
 
 bool IsWritableFolder(const std::string& Folder) {

@@ -78,3 +78,47 @@ TEST_F(InstallPaths, SaveDialogsStartInAWritableExecutableFolderElseTheUsersFold
     chmod(Bin.c_str(), 0755);
   }
 }
+
+TEST_F(InstallPaths, SaveDialogsNeverStartInASystemFolder) {
+  const struct {
+    const char* Path;
+    const char* Folder;
+    bool In;
+  } Rows[] = {
+      {"/usr/bin/", "/usr", true},
+      {"/usr", "/usr/", true},
+      {"/usr/local/bin/", "/usr", true},
+      {"/opt/hxt24/./bin/", "/opt", true},
+      {"//usr//bin", "/usr", true},
+      {"/usrx/bin/", "/usr", false},
+      {"/us/", "/usr", false},
+      {"/usr/../home/user/", "/usr", false},
+      {"/home/user/../../usr/bin/", "/usr", true},
+      {"/home/user/", "/", false},
+      {"/home/user/", "", false},
+      {"C:\\Program Files\\HXT24\\", "c:/program files", true},
+      {"C:\\Program Files (x86)\\HXT24\\", "C:\\Program Files", false},
+      {"C:\\Users\\me\\hxt24\\", "C:\\Windows", false},
+  };
+  for (const auto& Row : Rows)
+    EXPECT_EQ(IsInFolder(Row.Path, Row.Folder), Row.In) << Row.Path << " in " << Row.Folder;
+
+  const std::string Pictures = Root.File("Pictures");
+  const std::string Home = Root.File("home");
+  fs::create_directories(Pictures);
+  // A writable executable folder inside a protected one is not offered; outside it, it is.
+  EXPECT_EQ(SaveStartFolderFor(Bin, Pictures, Home, {Root.File("opt"), Root.File("usr")}),
+            Pictures);
+  EXPECT_EQ(SaveStartFolderFor(Bin, Pictures, Home, {Root.File("opt")}), Bin);
+  // Reached through a link, the folder is still the protected one.
+  fs::create_directory_symlink(Bin, Root.File("bin"));
+  EXPECT_EQ(SaveStartFolderFor(Root.File("bin") + "/", Pictures, Home, {Root.File("usr")}),
+            Pictures);
+  // The system's own folders: an installed program's folder is never offered, even to root,
+  // who may write there; with no pictures folder, home.
+  for (const char* Installed : {"/usr/bin/", "/bin/", "/usr/local/bin/", "/opt/"})
+    if (fs::is_directory(Installed)) {
+      EXPECT_EQ(SaveStartFolderFor(Installed, Pictures, Home), Pictures) << Installed;
+      EXPECT_EQ(SaveStartFolderFor(Installed, "", Home), Home) << Installed;
+    }
+}
