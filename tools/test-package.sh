@@ -28,8 +28,15 @@ for p in hxt24 hxt24-sim hxt24-dump hxt24-msg; do
   [ -f "$root/usr/share/man/man1/$p.1.gz" ] || fail "man page of $p missing"
 done
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop file"
-appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null \
-  || fail "metainfo"
+appstreamcli validate --pedantic --no-net "$root"/usr/share/metainfo/*.metainfo.xml \
+  || fail "metainfo (appstreamcli validate --pedantic)"
+# The licence, where distributions and software centres read it.
+copyright="$root/usr/share/doc/hxt24/copyright"
+head -n 1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "copyright is not in the machine-readable format"
+grep -q '^License: Expat$' "$copyright" || fail "copyright does not give the MIT (Expat) licence"
+grep -q '<project_license>MIT</project_license>' "$root"/usr/share/metainfo/*.metainfo.xml \
+  || fail "metainfo has no project_license MIT"
 # The client names its menu entry (the desktop shows its windows under that entry).
 desktop_id="$(basename "$root"/usr/share/applications/*.desktop .desktop)"
 grep -aq "$desktop_id" "$root/usr/bin/hxt24" || fail "hxt24 does not name $desktop_id"
@@ -44,6 +51,14 @@ echo "== installed programs =="
 version="$(run "$root/usr/bin/hxt24" --version)"
 [[ "$version" == "HXT24 "[0-9]* ]] || fail "hxt24 --version printed '$version'"
 echo "$version"
+for p in hxt24-sim hxt24-dump hxt24-msg; do
+  out="$(run "$root/usr/bin/$p" --version)" || fail "$p --version exit $?"
+  [ "$out" = "$p ${version#HXT24 }" ] || fail "$p --version printed '$out'"
+done
+for p in hxt24 hxt24-sim hxt24-dump hxt24-msg; do
+  out="$(run "$root/usr/bin/$p" --help)" || fail "$p --help exit $?"
+  [[ "$out" == "Usage: $p "* ]] || fail "$p --help printed '${out%%$'\n'*}'"
+done
 
 # The client starts from the installed tree and keeps running with its demo scope
 # (offscreen: no display needed); a crash or an early exit at start-up fails.
@@ -69,6 +84,12 @@ text="Unable to open com port"
 german="$(run LANG=de_DE.UTF-8 "$root/usr/bin/hxt24-msg" --resource "$text")"
 echo "de: $german"
 [ -n "$german" ] && [ "$german" != "$text" ] || fail "no German text from the installed catalogs"
+# The dump tool's port messages come from the same catalogs.
+status=0
+dump_de="$(run LANG=de_DE.UTF-8 "$root/usr/bin/hxt24-dump" --port /dev/none 2>&1)" || status=$?
+echo "hxt24-dump de: ${dump_de##*$'\n'}"
+[ "$status" -eq 3 ] || fail "hxt24-dump --port /dev/none: exit $status"
+grep -q "^hxt24-dump: $german (" <<<"$dump_de" || fail "hxt24-dump not in German: $dump_de"
 # Without the installed tree the same call falls back to English: the German
 # came from there, not from anywhere else.
 mv "$root/usr/share/hxt24/locale" "$root/locale-aside"
