@@ -11,12 +11,9 @@
 // ---- Pure conversions ----
 
 std::uint32_t BaudRateValue(TBaudRate Rate, std::int32_t CustomBaudRate) {
-  static constexpr std::uint32_t Rates[] = {0,     110,    300,    600,   1200,  2400,
-                                            4800,  9600,   14400,  19200, 38400, 56000,
-                                            57600, 115200, 128000, 256000};
   if (Rate == TBaudRate::brCustom)
     return static_cast<std::uint32_t>(CustomBaudRate);
-  return Rates[static_cast<std::size_t>(Rate)];
+  return BaudRateValues[static_cast<std::size_t>(Rate)];
 }
 
 TDeviceControlBlock BuildDeviceControlBlock(const TCustomComPort& Port) {

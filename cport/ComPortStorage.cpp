@@ -1,6 +1,7 @@
 #include "cport/ComPortStorage.h"
 
 #include <array>
+#include <string>
 
 #include "base/IniFile.h"
 #include "base/Registry.h"
@@ -8,9 +9,7 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 16> BaudRateTexts = {
-    "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
-    "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
+constexpr std::string_view CustomBaudRateText = "Custom";
 constexpr std::array<std::string_view, 3> StopBitsTexts = {"1", "1.5", "2"};
 constexpr std::array<std::string_view, 4> DataBitsTexts = {"5", "6", "7", "8"};
 constexpr std::array<std::string_view, 5> ParityTexts = {"None", "Odd", "Even", "Mark", "Space"};
@@ -39,11 +38,20 @@ E TextToEnum(const std::array<std::string_view, N>& Texts, std::string_view Text
 
 } // namespace
 
+// A rate's text is its number of bits per second ("57600"), brCustom's "Custom".
 std::string BaudRateToText(TBaudRate Value) {
-  return EnumToText(BaudRateTexts, Value);
+  const auto Ordinal = static_cast<std::size_t>(Value);
+  if (Value == TBaudRate::brCustom)
+    return std::string(CustomBaudRateText);
+  return Ordinal < BaudRateValues.size() ? std::to_string(BaudRateValues[Ordinal]) : std::string();
 }
 TBaudRate TextToBaudRate(std::string_view Text) {
-  return TextToEnum(BaudRateTexts, Text, TBaudRate::br9600);
+  if (SameText(Text, CustomBaudRateText))
+    return TBaudRate::brCustom;
+  for (std::size_t I = 1; I < BaudRateValues.size(); ++I)
+    if (Text == std::to_string(BaudRateValues[I]))
+      return static_cast<TBaudRate>(I);
+  return TBaudRate::br9600;
 }
 std::string StopBitsToText(TStopBits Value) {
   return EnumToText(StopBitsTexts, Value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -26,6 +27,13 @@ enum class TBaudRate : std::uint8_t {
   br128000,
   br256000
 };
+
+// Bits per second of each TBaudRate, by ordinal (brCustom: 0, the rate is the
+// port's CustomBaudRate). The device-control record and the settings texts
+// ("57600") both come from this one table.
+inline constexpr std::array<std::uint32_t, 16> BaudRateValues = {
+    0,     110,   300,   600,   1200,  2400,   4800,   9600,
+    14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 enum class TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum class TDataBits : std::uint8_t { dbFive, dbSix, dbSeven, dbEight };

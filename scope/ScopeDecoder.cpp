@@ -20,9 +20,6 @@ const std::array<const char*, 12> VoltDivX1Names = {"5mv/div",  "10mv/div", "20m
                                                     "0.1v/div", "0.2v/div", "0.4v/div", "1v/div",
                                                     "2v/div",   "4v/div",   "8v/div",   "20v/div"};
 
-const std::array<std::int32_t, 12> RollSecondsPerDiv = {1,  2,   5,   10,  20,   30,
-                                                        60, 120, 300, 900, 1800, 3600};
-
 namespace {
 // Offsets in a frame (as on the wire).
 constexpr int SettingsA = 4;
@@ -31,10 +28,10 @@ constexpr int PositionCounter = 7;
 constexpr int FirstSample = 10;
 
 int TimeBase(std::uint8_t A) {
-  return A & 0x3F;
+  return A & TimeBaseMask;
 }
 int Sensitivity(std::uint8_t B) {
-  return B & 0x0F;
+  return B & SensitivityMask;
 }
 bool HasFlag(std::uint8_t B, std::uint8_t Mask) {
   return (B & Mask) == Mask;
@@ -84,7 +81,7 @@ void TScopeDecoder::StoreSamples(int Start, int End, std::uint8_t A, std::uint8_
 }
 
 void TScopeDecoder::ShowScopeSettings(std::uint8_t A, std::uint8_t B) {
-  FState.SetPanel(0, ModeNames[A >> 6]);
+  FState.SetPanel(0, ModeNames[A >> ModeShift]);
   const int T = TimeBase(A);
   if (T < static_cast<int>(TimeDivNames.size()))
     FState.SetPanel(1, std::string("X=") + TimeDivNames[T]);

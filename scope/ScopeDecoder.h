@@ -5,24 +5,14 @@
 #include <string_view>
 
 #include "scope/ScopeState.h"
+#include "scope/SettingsBytes.h"
 
-// Names shown in the status bar for the two settings bytes of a frame header.
-// Byte A: bits 7-6 trigger mode, bits 5-0 time base t.
-// Byte B: hold, memory, coupling and probe flags, bits 3-0 sensitivity v.
+// Names shown in the status bar for the two settings bytes of a frame header
+// (their layout: scope/SettingsBytes.h).
 extern const std::array<const char*, 4> ModeNames;
 extern const std::array<const char*, 32> TimeDivNames;
 extern const std::array<const char*, 12> VoltDivX10Names;
 extern const std::array<const char*, 12> VoltDivX1Names;
-// Seconds per division of the slow time bases t = 20..31 (index t - 20): a
-// single-sample frame's position counter is divided by it.
-extern const std::array<std::int32_t, 12> RollSecondsPerDiv;
-constexpr int RollFirstTimeBase = 20;
-
-constexpr std::uint8_t HoldMask = 0x80;
-constexpr std::uint8_t MemoryMask = 0x40;
-constexpr std::uint8_t CouplingMask = 0x20;
-constexpr std::uint8_t ProbeMask = 0x10;
-
 // Turns frames into samples and status texts in a TScopeState and has the
 // picture repainted at once.
 //  - "BS" (single sample): offset 7 position counter P, offset 10 value V;

@@ -4,14 +4,18 @@
 #include <cmath>
 #include <numbers>
 
+#include "scope/SettingsBytes.h"
+
 std::uint8_t SettingsByteA(const TSimSettings& Settings) {
-  return static_cast<std::uint8_t>(((Settings.Mode & 0x03) << 6) | (Settings.TimeBase & 0x3F));
+  return static_cast<std::uint8_t>(((Settings.Mode & 0x03) << ModeShift) |
+                                   (Settings.TimeBase & TimeBaseMask));
 }
 
 std::uint8_t SettingsByteB(const TSimSettings& Settings) {
-  return static_cast<std::uint8_t>((Settings.Hold ? 0x80 : 0) | (Settings.Memory ? 0x40 : 0) |
-                                   (Settings.DC ? 0x20 : 0) | (Settings.Probe10 ? 0x10 : 0) |
-                                   (Settings.Volts & 0x0F));
+  return static_cast<std::uint8_t>(
+      (Settings.Hold ? HoldMask : 0) | (Settings.Memory ? MemoryMask : 0) |
+      (Settings.DC ? CouplingMask : 0) | (Settings.Probe10 ? ProbeMask : 0) |
+      (Settings.Volts & SensitivityMask));
 }
 
 TSimBytes BuildFrame(char Type, std::uint8_t A, std::uint8_t B, const TSimBytes& Payload) {
@@ -38,8 +42,10 @@ TSimBytes BuildSingleSampleFrame(std::uint8_t A, std::uint8_t B, std::uint8_t P,
 }
 
 int RollDivisor(int TimeBase) {
-  static constexpr int Divisors[12] = {1, 2, 5, 10, 20, 30, 60, 120, 300, 900, 1800, 3600};
-  return TimeBase >= 20 && TimeBase <= 31 ? Divisors[TimeBase - 20] : 0;
+  const int T = TimeBase - RollFirstTimeBase;
+  return T >= 0 && T < static_cast<int>(RollSecondsPerDiv.size())
+             ? RollSecondsPerDiv[static_cast<std::size_t>(T)]
+             : 0;
 }
 
 bool ParseWave(const std::string& Name, TSimWave& Wave) {
