@@ -134,6 +134,10 @@ void TScopeRenderer::Compose(const TPixelTarget& Target, const TScopeSamples& Sa
     // would be most of the area for a wave that crosses them).
     for (int X = 0; X < W; ++X) {
       TRowRange& Range = FTraceRows[static_cast<std::size_t>(X)];
+      // A column the last trace left alone (First is INT_MAX: scaled, it
+      // would overflow and point above the area).
+      if (Range.First > Range.Last)
+        continue;
       for (int Y = Range.First * Scale; Y < (Range.Last + 1) * Scale; ++Y) {
         std::uint32_t* Row = RowAt(Target.Pixels, Target.Stride, Y);
         const std::uint32_t* Under = Prepared(Y / Scale);

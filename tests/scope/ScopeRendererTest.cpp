@@ -319,9 +319,14 @@ TEST(ScopeRenderer, ARetainedTargetGetsOnlyTheTracesRedrawnAndStillTheWholePictu
     TPixelImage Store(615 * Scale + 5, 284 * Scale + 4, 0xFF010203u);
     const TPixelTarget Target{Store.Row(2) + 3, Store.Stride(), Scale, 1};
     const auto PaintAndCheck = [&](const TScopeSamples& Samples, bool ExpectWhole) {
+      // The rows above the area and the columns left of it stay as they were.
+      const TPixelImage Above = Part(Store, 0, 0, Store.Width(), 2);
+      const TPixelImage Left = Part(Store, 0, 0, 3, Store.Height());
       EXPECT_EQ(R.ComposeScreen(Target, Samples, 615, 284, TTargetKeeps::tkLastPicture),
                 ExpectWhole);
       EXPECT_EQ(Part(Store, 3, 2, 615 * Scale, 284 * Scale), Enlarged(Exact(Samples), Scale));
+      EXPECT_EQ(Part(Store, 0, 0, Store.Width(), 2), Above);
+      EXPECT_EQ(Part(Store, 0, 0, 3, Store.Height()), Left);
     };
     PaintAndCheck(Traces[0], true);
     for (std::size_t I = 1; I < Traces.size(); ++I) {
