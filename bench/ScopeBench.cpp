@@ -2,10 +2,13 @@
 //  - ScopePaint at three sizes against the floor of any paint: filling the
 //    bitmap and the stretched copy to the screen picture (both timed in turn
 //    in one loop, in this thread's CPU time);
+//  - ComposeScreen writing every pixel against only the traces redrawn into
+//    a target that keeps the picture (a backing store), at the same sizes;
 //  - offline decoding (no painting) and decoding with a paint per frame at
 //    615x284, against the scope's line rate of 5760 bytes per second.
 // The ratios are printed after the table.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -70,6 +73,41 @@ void BM_ScopePaintVsFloor(benchmark::State& State) {
   State.counters["ratio"] = PaintTime / FloorTime;
 }
 
+// Composing into a front end's pixels: every pixel (a target that keeps
+// nothing) against only the last trace put back and the new one drawn (a
+// backing store that keeps the picture), two traces in turn.
+void BM_ComposeWholeVsRetained(benchmark::State& State) {
+  const int W = static_cast<int>(State.range(0));
+  const int H = static_cast<int>(State.range(1));
+  TScopeSamples Traces[2] = {Wave(), Wave()};
+  std::reverse(Traces[1].begin(), Traces[1].end());
+  TScopeRenderer Whole;
+  TScopeRenderer Retained;
+  TPixelImage Store(W, H);
+  TPixelImage Kept(W, H);
+  const TPixelTarget StoreTarget{Store.Bits(), Store.Stride(), 1, 1};
+  const TPixelTarget KeptTarget{Kept.Bits(), Kept.Stride(), 1, 2};
+  double WholeTime = 0;
+  double RetainedTime = 0;
+  std::size_t N = 0;
+  for (auto _ : State) {
+    const TScopeSamples& Samples = Traces[N++ % 2];
+    const double T0 = ThreadSeconds();
+    Whole.ComposeScreen(StoreTarget, Samples, W, H);
+    benchmark::DoNotOptimize(Store.Bits());
+    const double T1 = ThreadSeconds();
+    Retained.ComposeScreen(KeptTarget, Samples, W, H, TTargetKeeps::tkLastPicture);
+    benchmark::DoNotOptimize(Kept.Bits());
+    const double T2 = ThreadSeconds();
+    WholeTime += T1 - T0;
+    RetainedTime += T2 - T1;
+    State.SetIterationTime(T2 - T0);
+  }
+  const double Count = static_cast<double>(State.iterations());
+  State.counters["whole_us"] = WholeTime / Count * 1e6;
+  State.counters["retained_us"] = RetainedTime / Count * 1e6;
+}
+
 // A recording of the scope: trace frames with a single-sample frame and a
 // frame to be ignored now and then, with a little noise between.
 std::vector<std::uint8_t> Recording(std::size_t Bytes) {
@@ -132,6 +170,10 @@ void SizeArgs(benchmark::internal::Benchmark* B) {
 }
 
 BENCHMARK(BM_ScopePaintVsFloor)->Apply(SizeArgs)->Unit(benchmark::kMicrosecond)->UseManualTime();
+BENCHMARK(BM_ComposeWholeVsRetained)
+    ->Apply(SizeArgs)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime();
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeAndPaint615x284)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -148,7 +190,7 @@ public:
       if ((R.run_type != Run::RT_Iteration && !Median) || R.error_occurred)
         continue;
       const std::string Name = R.run_name.str();
-      for (const char* Key : {"floor_us", "paint_us", "ratio"}) {
+      for (const char* Key : {"floor_us", "paint_us", "ratio", "whole_us", "retained_us"}) {
         const auto C = R.counters.find(Key);
         if (C != R.counters.end())
           FPaint[Name][Key] = C->second.value;
@@ -171,6 +213,17 @@ public:
       if (P != FPaint.end())
         std::printf("  %4dx%-4d  %.2fx  (%.1f us vs %.1f us)\n", S[0], S[1], P->second.at("ratio"),
                     P->second.at("paint_us"), P->second.at("floor_us"));
+    }
+    std::printf(
+        "ComposeScreen into a front end's pixels, every pixel / only the traces redrawn:\n");
+    for (const auto& S : Sizes) {
+      const std::string Name = "BM_ComposeWholeVsRetained/" + std::to_string(S[0]) + "/" +
+                               std::to_string(S[1]) + "/manual_time";
+      const auto P = FPaint.find(Name);
+      if (P != FPaint.end())
+        std::printf("  %4dx%-4d  %.1f us / %.1f us = %.1fx\n", S[0], S[1], P->second.at("whole_us"),
+                    P->second.at("retained_us"),
+                    P->second.at("whole_us") / P->second.at("retained_us"));
     }
     std::printf("Throughput / line rate (5760 B/s), decoding target >= 10000:\n");
     for (const auto& [Name, Rate] : FBytesPerSecond) {
