@@ -3,6 +3,7 @@
 #include "base/Registry.h"
 #include "base/RegistryFileFormat.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -307,17 +308,22 @@ void DecodeRegistryValue(std::string_view Text, TRegValueKind& Kind,
 
 bool RemoveRegistryKeySections(std::string_view Contents, std::string_view Section,
                                std::string& Kept) {
+  // Lines and headers as the INI reader sees them (TIniText): CR, LF and CR LF
+  // end a line; a header runs from "[" to the last "]" of its line, and a "["
+  // without "]" is no header. Otherwise a hand-made file could lose lines that
+  // the reader counts in another section.
   Kept.clear();
   std::size_t Pos = Contents.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   Kept.append(Contents, 0, Pos);
   bool Found = false, Dropping = false;
   while (Pos < Contents.size()) {
-    const std::size_t End = Contents.find('\n', Pos);
-    const std::size_t Next = End == std::string::npos ? Contents.size() : End + 1;
-    const std::string_view Line(Contents.data() + Pos, Next - Pos);
-    const std::string_view Text = TrimText(Line);
-    if (!Text.empty() && Text.front() == '[') {
-      const std::string_view Name = TrimText(Text.substr(1, Text.find(']') - 1));
+    const std::size_t End = std::min(Contents.find_first_of("\r\n", Pos), Contents.size());
+    const std::size_t Next = End + (Contents.compare(End, 2, "\r\n") == 0 ? 2 : 1);
+    const std::string_view Line = Contents.substr(Pos, std::min(Next, Contents.size()) - Pos);
+    const std::string_view Text = TrimIniBlanks(Contents.substr(Pos, End - Pos));
+    const std::size_t Close = Text.rfind(']');
+    if (!Text.empty() && Text.front() == '[' && Close != std::string_view::npos && Close > 0) {
+      const std::string_view Name = TrimIniBlanks(Text.substr(1, Close - 1));
       const bool Sub = Name.size() > Section.size() && Name[Section.size()] == '\\' &&
                        SameText(Name.substr(0, Section.size()), Section);
       Dropping = SameText(Name, Section) || Sub;

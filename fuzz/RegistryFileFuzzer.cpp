@@ -6,7 +6,9 @@
 // line that decodes to the same kind and data; a key path either is refused
 // or gives a section name a header line can hold; removing a key keeps whole
 // lines of the file in their order, leaves no section of the key behind (a
-// second removal finds nothing) and changes nothing when it finds nothing.
+// second removal finds nothing, nor does the INI reader), changes nothing when
+// it finds nothing, and every other section reads as before.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/IniFile.h"
 #include "base/RegistryFileFormat.h"
 
 namespace {
@@ -56,8 +59,10 @@ bool WholeLinesOf(std::string_view Kept, std::string_view Contents) {
   while (!Kept.empty()) {
     if (Pos >= Contents.size())
       return false;
-    const std::size_t End = Contents.find('\n', Pos);
-    const std::size_t Next = End == std::string_view::npos ? Contents.size() : End + 1;
+    // Lines end at CR, LF or CR LF, as the reader ends them.
+    const std::size_t End = std::min(Contents.find_first_of("\r\n", Pos), Contents.size());
+    const std::size_t Next =
+        std::min(End + (Contents.compare(End, 2, "\r\n") == 0 ? 2 : 1), Contents.size());
     const std::string_view Line = Contents.substr(Pos, Next - Pos);
     // A byte order mark stays at the start, outside any line.
     if (Pos == 0 && Contents.starts_with("\xEF\xBB\xBF") && Kept.starts_with("\xEF\xBB\xBF")) {
@@ -89,6 +94,27 @@ void CheckRemoval(std::string_view Input) {
   std::string Twice;
   if (RemoveRegistryKeySections(Kept, Section, Twice))
     Finding("a section of the key is left", Kept);
+  // As the INI reader sees the file: the key and its subkeys are gone, every
+  // other section reads as before.
+  const TIniText Before{std::string(Contents)}, After{Kept};
+  auto OfKey = [&](std::string_view Name) {
+    return SameText(Name, Section) ||
+           (Name.size() > Section.size() && Name[Section.size()] == '\\' &&
+            SameText(Name.substr(0, Section.size()), Section));
+  };
+  for (const std::string& Name : After.ReadSections())
+    if (OfKey(Name))
+      Finding("the reader still sees a section of the key", Kept);
+  for (const std::string& Name : Before.ReadSections()) {
+    if (OfKey(Name))
+      continue;
+    const auto Keys = Before.ReadSection(Name);
+    if (After.ReadSection(Name) != Keys)
+      Finding("another section lost keys", Kept);
+    for (const std::string& Key : Keys)
+      if (Before.FindValue(Name, Key) != After.FindValue(Name, Key))
+        Finding("another section's value changed", Kept);
+  }
 }
 
 } // namespace

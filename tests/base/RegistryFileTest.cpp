@@ -122,6 +122,14 @@ TEST(RegistryFile, DeletingAKeyRemovesItsSectionsAndNothingElse) {
   EXPECT_FALSE(OpenRegistryKey(TRegRoot::rrCurrentUser, "Software\\A", true));
   EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrCurrentUser, "Software\\A"));
   EXPECT_FALSE(DeleteRegistryKey(TRegRoot::rrLocalMachine, "Software\\A")); // no such file
+
+  // Lines end as the reader ends them (a lone CR too), and a "[" without "]"
+  // is no header: the value after it stays in the section it belongs to.
+  WriteTextFile(File, "[Other]\rx=str:1\r[Software\\A\ry=str:2\r[Software\\A]x]\rv=str:5\r"
+                      "[ Software\\A ]\rz=str:3\r[Last]\rw=str:4");
+  EXPECT_TRUE(DeleteRegistryKey(TRegRoot::rrCurrentUser, "Software\\A"));
+  EXPECT_EQ(ReadTextFile(File),
+            "[Other]\rx=str:1\r[Software\\A\ry=str:2\r[Software\\A]x]\rv=str:5\r[Last]\rw=str:4");
 }
 
 // Two programs storing their settings at the same moment, each under a key of
