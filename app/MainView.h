@@ -7,14 +7,17 @@ class TPixelImage;
 // The commands whose enabled state follows the connection.
 enum class TMainCommand { mcConnect, mcDisconnect };
 
-// The user's own folders a save dialog may start in.
-enum class TUserFolder { ufPictures, ufDocuments };
+// The user's own folders a save dialog may start in (home: the last resort).
+enum class TUserFolder { ufPictures, ufDocuments, ufHome };
 
-// What a save dialog offers: the filter line ("Bitmap (*.bmp)"), the
-// extension added to a name typed without one ("bmp"), the proposed name
-// ("plot.bmp") and the folder it starts in.
+// What a save dialog offers: the filter line ("Bitmap (*.bmp)") and its
+// pattern ("*.BMP"; a front end whose dialog matches names case-sensitively
+// may show the filter line's own pattern instead), the extension added to a
+// name typed without one ("bmp"), the proposed name ("plot.bmp") and the
+// folder it starts in.
 struct TSaveRequest {
   std::string Filter;
+  std::string Pattern;
   std::string DefaultExt;
   std::string FileName;
   std::string InitialDir;
@@ -55,7 +58,7 @@ public:
   // Shows a save dialog modally; returns the chosen file's full name, or ""
   // after Cancel. An existing file is chosen without a question.
   virtual std::string AskSaveFileName(const TSaveRequest& Request) = 0;
-  // The user's pictures or documents folder, "" when there is none.
+  // The user's pictures, documents or home folder, "" when there is none.
   virtual std::string UserFolder(TUserFolder Folder) const = 0;
   // Shows the about dialog modally.
   virtual void ShowAbout() = 0;

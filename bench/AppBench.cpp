@@ -40,10 +40,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/Application.h"
-#include "app/MainFrm.h"
-#include "app/PaintBox.h"
-#include "app/Startup.h"
+#include "app/qt/Application.h"
+#include "app/qt/MainWindow.h"
+#include "app/qt/PaintBox.h"
+#include "app/qt/Startup.h"
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
 #include "sim/SimFrames.h"
@@ -165,7 +165,7 @@ std::vector<double> ClientLatency(int Frames, QSize& ScopeSize) {
   InitComPortErrors();
   std::vector<double> Latency;
   {
-    TMainForm Form("/nonexistent/config.ini");
+    TMainWindow Form("/nonexistent/config.ini");
     Form.show();
     QCoreApplication::processEvents();
     Form.resize(Form.size() + QSize(615, 284) - Form.Scope->size());
@@ -177,7 +177,7 @@ std::vector<double> ClientLatency(int Frames, QSize& ScopeSize) {
     int Done = 0;
     // Runs on the main thread once the frame is decoded and the picture
     // repainted (the repaint happens inside the frame's handling).
-    Form.ScopeLink().OnFrameDone = [&](std::string_view, int) {
+    Form.Core().ScopeLink().OnFrameDone = [&](std::string_view, int) {
       Latency.push_back(MicroSince(Written, Done));
       if (std::getenv("HXT24_BENCH_TRACE") && Latency.back() > 1000)
         std::fprintf(stderr, "frame %d: %.0f us\n", Done, Latency.back());
@@ -185,14 +185,14 @@ std::vector<double> ClientLatency(int Frames, QSize& ScopeSize) {
         QCoreApplication::quit();
       Painted.Raise();
     };
-    Form.ConnectTo(Pty.DevicePath());
+    Form.Core().ConnectTo(Pty.DevicePath());
     std::thread Writer([&] {
       WriteFrames(Pty.MasterFd(), Frames, std::chrono::microseconds(10000), Written,
                   [&](int i) { Painted.WaitFor(i + 1); });
     });
     QApplication::exec();
     Writer.join();
-    Form.ComPort().ClosePort();
+    Form.Core().ComPort().ClosePort();
   }
   DoneComPortErrors();
   return Latency;

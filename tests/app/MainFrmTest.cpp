@@ -1,254 +1,175 @@
 #include "app/MainFrm.h"
 
-#include <QAction>
-#include <QBackingStore>
-#include <QDir>
-#include <QProcess>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QScreen>
-#include <QStatusBar>
-#include <QToolButton>
-
 #include <gtest/gtest.h>
-
-#include "../TestUtil.h"
-#include "AppTestUtil.h"
-#include "app/PaintBox.h"
-#include "base/ExePath.h"
-#include "scope/ByteSource.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
+#include <memory>
 #include <thread>
+
+#include "../TestUtil.h"
+#include "FakeMainView.h"
+#include "base/ExePath.h"
+#include "cport/CPort.h"
+#include "cport/ComPortErrors.h"
+#include "cport/platform/FakeDevice.h"
+#include "scope/PixelImage.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
+// A trace frame with mode 3, time base 20, x10 sensitivity 9, hold and
+// memory, DC: every received value 200.
+std::string TraceFrame() {
+  std::string F = {0x42, 0x41, 10, 1, static_cast<char>(0xD4), static_cast<char>(0xF9), 0, 0, 0, 0};
+  F.resize(266, static_cast<char>(200));
+  return F;
+}
+
 class MainFrmTest : public ::testing::Test {
 protected:
-  std::string IniFile() const { return FDir.File("config.ini"); }
+  MainFrmTest() {
+    InitComPortErrors();
+    Fake.AddLine("COM1");
+    Fake.AddLine("COM3");
+  }
+  ~MainFrmTest() override {
+    Form.reset();
+    DoneComPortErrors();
+  }
+  std::string IniFile() const { return Dir.File("config.ini"); }
   void WriteIni(std::string_view Contents) const { WriteTextFile(IniFile(), Contents); }
+  TMainForm& Create() {
+    Form.reset();
+    View = FakeMainView();
+    Form = std::make_unique<TMainForm>(View, IniFile());
+    Form->ComPort().SetDevice(Fake);
+    return *Form;
+  }
+  // What the scope's line delivers, announced as the port's event does: with
+  // the count of all bytes waiting.
+  void Receive(const std::string& Bytes) {
+    const std::string& Port = Form->ComPort().Port();
+    Fake.PushReceived(Port, Bytes);
+    Form->ComPort().OnRxChar()(&Form->ComPort(), static_cast<std::int32_t>(Fake.QueuedBytes(Port)));
+  }
+  bool TraceIsFlat() const {
+    const auto& S = Form->Samples();
+    return std::all_of(S.begin(), S.end(), [](std::uint8_t V) { return V == 127; });
+  }
+  long Opens(const std::string& Port) const {
+    const auto Calls = Fake.Calls();
+    return std::count(Calls.begin(), Calls.end(), "Open " + Port);
+  }
+  // The core's menu state and the view's agree, and say connected.
+  bool MenuConnected() const {
+    return !Form->CommandEnabled(TMainCommand::mcConnect) &&
+           Form->CommandEnabled(TMainCommand::mcDisconnect) && !View.ConnectEnabled &&
+           View.DisconnectEnabled;
+  }
+  bool MenuDisconnected() const {
+    return Form->CommandEnabled(TMainCommand::mcConnect) &&
+           !Form->CommandEnabled(TMainCommand::mcDisconnect) && View.ConnectEnabled &&
+           !View.DisconnectEnabled;
+  }
 
-  TTempDir FDir;
+  TTempDir Dir;
+  TFakeComDevice Fake;
+  FakeMainView View;
+  std::unique_ptr<TMainForm> Form;
 };
-
-bool HasVisiblePixels(const QIcon& Icon) {
-  const QImage Image = Icon.pixmap(16, 16).toImage();
-  for (int y = 0; y < Image.height(); ++y)
-    for (int x = 0; x < Image.width(); ++x)
-      if (qAlpha(Image.pixel(x, y)) != 0)
-        return true;
-  return false;
-}
-
-// What the window's backing store holds at the scope area right now (device
-// pixels): what the screen shows, with no paint run to find out.
-QImage ScopeOnScreen(TMainForm& Form) {
-  QBackingStore* Store = Form.backingStore();
-  if (!Store || !Store->paintDevice() || Store->paintDevice()->devType() != QInternal::Image)
-    return {};
-  const auto* Image = static_cast<const QImage*>(Store->paintDevice());
-  const qreal Ratio = Image->devicePixelRatio();
-  const QRect Area(Form.Scope->mapTo(&Form, QPoint(0, 0)) * Ratio, Form.Scope->size() * Ratio);
-  return Image->copy(Area).convertToFormat(QImage::Format_RGB32);
-}
 
 } // namespace
 
-TEST_F(MainFrmTest, MenuHasTheDesignedItemsShortcutsAndInitialEnabling) {
-  TMainForm Form(IniFile());
-  const auto Menus = Form.menuBar()->actions();
-  ASSERT_EQ(Menus.size(), 2);
-  EXPECT_EQ(Menus[0]->text(), "&Device");
-  EXPECT_EQ(Menus[1]->text(), "&Help");
-
-  const auto Device = Form.itDevice->actions();
-  ASSERT_EQ(Device.size(), 4);
-  EXPECT_EQ(Device[0], Form.itConnect);
-  EXPECT_EQ(Device[1], Form.itDisconnect);
-  EXPECT_TRUE(Device[2]->isSeparator());
-  EXPECT_EQ(Device[3], Form.itExit);
-  EXPECT_EQ(Form.itConnect->text(), "&Connect");
-  EXPECT_EQ(Form.itDisconnect->text(), "&Disconnect");
-  EXPECT_EQ(Form.itExit->text(), "E&xit");
-  ASSERT_EQ(Form.itHelp->actions().size(), 1);
-  EXPECT_EQ(Form.itHelp->actions()[0], Form.itAbout);
-  EXPECT_EQ(Form.itAbout->text(), "&About");
-
-  EXPECT_EQ(Form.itConnect->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-  EXPECT_EQ(Form.itDisconnect->shortcut(), QKeySequence(QStringLiteral("Ctrl+F4")));
-  EXPECT_TRUE(Form.itExit->shortcut().isEmpty());
-  EXPECT_TRUE(Form.itConnect->isEnabled());
-  EXPECT_FALSE(Form.itDisconnect->isEnabled());
-  EXPECT_TRUE(Form.itExit->isEnabled());
-  EXPECT_TRUE(Form.itAbout->isEnabled());
-}
-
-TEST_F(MainFrmTest, ToolbarHasTwoFlatButtonsWithHintsAndTheirOwnPictures) {
-  TMainForm Form(IniFile());
-  EXPECT_EQ(Form.tbbCapture->toolTip(), "Save to bitmap");
-  EXPECT_EQ(Form.tbSavePlot->toolTip(), "Save plot values");
-  EXPECT_TRUE(Form.tbbCapture->autoRaise());
-  EXPECT_TRUE(Form.tbSavePlot->autoRaise());
-  EXPECT_TRUE(HasVisiblePixels(Form.tbbCapture->icon()));
-  EXPECT_TRUE(HasVisiblePixels(Form.tbSavePlot->icon()));
-  EXPECT_NE(Form.tbbCapture->icon().pixmap(16, 16).toImage(),
-            Form.tbSavePlot->icon().pixmap(16, 16).toImage());
-}
-
-TEST_F(MainFrmTest, StatusBarHasTenFixedWidthPanelsAllEmpty) {
-  TMainForm Form(IniFile());
-  const int Widths[TMainForm::PanelCount] = {45, 75, 75, 50, 50, 50, 50, 50, 50, 50};
-  for (int i = 0; i < TMainForm::PanelCount; ++i) {
-    const QLabel* Panel = Form.Panels[static_cast<std::size_t>(i)];
-    EXPECT_EQ(Panel->parent(), Form.StatusBar);
-    EXPECT_EQ(Panel->minimumWidth(), Widths[i]) << "panel " << i;
-    EXPECT_EQ(Panel->maximumWidth(), Widths[i]) << "panel " << i;
-    EXPECT_EQ(Form.PanelText(i), "") << "panel " << i;
-  }
-}
-
-TEST_F(MainFrmTest, WithoutConfigFileTheDesignedSizeAndDefaultColoursApply) {
-  TMainForm Form(IniFile());
-  EXPECT_EQ(Form.width(), 625);
-  EXPECT_EQ(Form.height(), 375);
-  EXPECT_EQ(Form.windowTitle(), "HXT24");
-  EXPECT_EQ(Form.TraceColor(), 0x00FF00u);
-  EXPECT_EQ(Form.GridColor(), 0x808080u);
-  EXPECT_EQ(Form.BackColor(), 0x808000u);
-  for (const auto Sample : Form.Samples())
-    ASSERT_EQ(Sample, 127);
-}
-
-TEST_F(MainFrmTest, RightAfterStartTheScopeAreaShowsGridAndFlatTraceInTheColours) {
-  struct Row {
-    const char* Ini;
-    QRgb Trace, Grid, Back;
-  } const Rows[] = {
-      {"", qRgb(0, 255, 0), qRgb(128, 128, 128), qRgb(0, 128, 128)},
-      {"[Settings]\nTraceColor=$0000FF\nGridColor=$FFFFFF\nBackColor=0\n", qRgb(255, 0, 0),
-       qRgb(255, 255, 255), qRgb(0, 0, 0)},
-  };
-  for (const auto& R : Rows) {
-    WriteIni(R.Ini);
-    TMainForm Form(IniFile());
-    Form.show();
-    ProcessPendingEvents();
-    const QImage Shown = Form.Scope->grab().toImage();
-    ASSERT_EQ(Shown.size(), Form.Scope->size());
-    const int H = Shown.height();
-    // Column 3 lies between the grid lines at x = 0 and the next one.
-    std::vector<QRgb> Column;
-    for (int y = 0; y < H; ++y)
-      Column.push_back(Shown.pixel(3, y) & 0xFFFFFF);
-    const auto Count = [&](QRgb C) {
-      return std::count(Column.begin(), Column.end(), C & 0xFFFFFF);
-    };
-    EXPECT_GE(Count(R.Back), H - 12) << R.Ini;
-    EXPECT_GE(Count(R.Trace), 2) << R.Ini;
-    // The flat line lies just above the middle.
-    const auto FirstTrace =
-        std::find(Column.begin(), Column.end(), R.Trace & 0xFFFFFF) - Column.begin();
-    EXPECT_LT(FirstTrace, H / 2) << R.Ini;
-    EXPECT_GT(FirstTrace, H / 2 - 4) << R.Ini;
-    EXPECT_GE(Count(R.Grid), 7) << R.Ini; // the 7 inner row lines
-    EXPECT_EQ(Shown.pixel(0, H / 3) & 0xFFFFFF, R.Grid & 0xFFFFFF) << R.Ini; // left edge line
-    for (int i = 0; i < TMainForm::PanelCount; ++i)
-      EXPECT_EQ(Form.PanelText(i), "");
-  }
-}
-
-TEST_F(MainFrmTest, AFrameFillsTheStatusBarAndRepaintsAtOnce) {
-  TMainForm Form(IniFile());
-  Form.show();
-  ProcessPendingEvents();
-  TMemoryByteSource Line;
-  Form.ScopeLink().Receiver.SetSource(&Line);
-  // A trace frame: mode 0, time base 11, x1 sensitivity 4, no flags; every
-  // received value 200 (stored 56) puts the trace at about a fifth of the height.
-  std::vector<std::uint8_t> Frame = {0x42, 0x41, 10, 1, 0x0B, 0x04, 0, 0, 0, 0};
-  Frame.resize(266, 200);
-  Line.Push(Frame.data(), Frame.size());
-  Form.ScopeLink().ComPortRxChar(Line.Waiting());
-
-  const char* Expected[] = {"norm", "X=1ms/div", "Y=0.1v/div", "", "", "AC", "x1", "", "", ""};
+TEST_F(MainFrmTest, StartsDisconnectedWithTheDesignedSizeDefaultColoursAndAFlatTrace) {
+  Create();
+  EXPECT_TRUE(MenuDisconnected());
+  EXPECT_EQ(View.WindowW, 625);
+  EXPECT_EQ(View.WindowH, 375);
+  EXPECT_EQ(Form->TraceColor(), 0x00FF00u);
+  EXPECT_EQ(Form->GridColor(), 0x808080u);
+  EXPECT_EQ(Form->BackColor(), 0x808000u);
+  EXPECT_TRUE(TraceIsFlat());
   for (int i = 0; i < TMainForm::PanelCount; ++i)
-    EXPECT_EQ(Form.PanelText(i), Expected[i]) << "panel " << i;
-  // Repainted inside the handler: no event processing between, and the
-  // screen shows exactly the picture the export would save.
-  const QImage Picture = ScopeOnScreen(Form);
-  ASSERT_EQ(Picture.size(), Form.Scope->size());
-  EXPECT_EQ(Picture, Form.ScopePicture());
-  int FirstTrace = -1;
-  for (int y = 0; y < Picture.height() && FirstTrace < 0; ++y)
-    if ((Picture.pixel(3, y) & 0xFFFFFF) == 0x00FF00u)
-      FirstTrace = y;
-  EXPECT_GT(FirstTrace, Picture.height() / 8);
-  EXPECT_LT(FirstTrace, Picture.height() / 4);
+    EXPECT_EQ(Form->PanelText(i), "") << "panel " << i;
+  EXPECT_EQ(Form->PortName(), "COM1");
+  const std::array<int, TMainForm::PanelCount> Widths = {45, 75, 75, 50, 50, 50, 50, 50, 50, 50};
+  EXPECT_EQ(TMainForm::PanelWidths, Widths);
 
-  // The next frames redraw only what changed on the screen; it still shows
-  // the whole picture of each, also after a resize.
-  for (int Step = 1; Step <= 4; ++Step) {
-    if (Step == 3) {
-      Form.resize(Form.width() + 31, Form.height() + 17);
-      ProcessPendingEvents();
-    }
-    for (int i = 10; i < 266; ++i)
-      Frame[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i * Step * 13) % 256);
-    Line.Push(Frame.data(), Frame.size());
-    Form.ScopeLink().ComPortRxChar(Line.Waiting());
-    EXPECT_EQ(ScopeOnScreen(Form), Form.ScopePicture()) << "frame " << Step;
-  }
+  // The picture: background, grid and the flat line just above the middle,
+  // in the default colours (0xFFRRGGBB pixels).
+  const TPixelImage& Picture = Form->ScopePaint();
+  ASSERT_EQ(Picture.Width(), 615);
+  ASSERT_EQ(Picture.Height(), 284);
+  int FirstTrace = -1;
+  for (int y = 0; y < Picture.Height() && FirstTrace < 0; ++y)
+    if (Picture.Pixel(3, y) == 0xFF00FF00u)
+      FirstTrace = y;
+  EXPECT_LT(FirstTrace, 284 / 2);
+  EXPECT_GT(FirstTrace, 284 / 2 - 4);
+  EXPECT_EQ(Picture.Pixel(0, 284 / 3), 0xFF808080u); // left edge line
+  EXPECT_EQ(Picture.Pixel(3, 5), 0xFF008080u);
 }
 
-TEST_F(MainFrmTest, ConfigFileSetsSizeAndColours) {
+TEST_F(MainFrmTest, ConfigFileSetsSizeThenHeightAndColours) {
   struct Row {
     const char* Ini;
     int Width, Height;
     std::uint32_t Trace, Grid, Back;
   } const Rows[] = {
       {"[Settings]\nWidth=800\nHeight=600\n", 800, 600, 65280, 8421504, 8421376},
-      // "$" hex is red in the 0x00BBGGRR form; "0x" hex and decimal as well.
       {"[Settings]\nTraceColor=$0000FF\nGridColor=0xFF0000\nBackColor=255\n", 625, 375, 0xFF,
        0xFF0000, 0xFF},
-      // Names are matched without regard to case.
       {"[settings]\nwidth=700\nHEIGHT=500\ntracecolor=$00FF00\n", 700, 500, 0xFF00, 8421504,
        8421376},
-      // Not a number: the designed size.
       {"[Settings]\nWidth=wide\nHeight=12px\n", 625, 375, 65280, 8421504, 8421376},
-      // Outside the usable range: the designed size.
       {"[Settings]\nWidth=50\nHeight=-300\n", 625, 375, 65280, 8421504, 8421376},
       {"[Settings]\nWidth=16385\nHeight=100000\n", 625, 375, 65280, 8421504, 8421376},
-      // Larger than the screen's free area (0 below: as large as that area).
-      {"[Settings]\nWidth=16384\nHeight=150\n", 0, 150, 65280, 8421504, 8421376},
-      {"[Settings]\nWidth=16384\nHeight=16384\n", 0, 0, 65280, 8421504, 8421376},
-      // Colours keep their low 24 bits.
+      {"[Settings]\nWidth=16384\nHeight=150\n", 16384, 150, 65280, 8421504, 8421376},
       {"[Settings]\nTraceColor=$FF0000FF\nBackColor=-1\n", 625, 375, 0xFF, 8421504, 0xFFFFFF},
-      // Keys in another section do not count.
       {"[Other]\nWidth=800\nTraceColor=255\n", 625, 375, 65280, 8421504, 8421376},
   };
-  const QSize Free = QGuiApplication::primaryScreen()->availableGeometry().size();
-  ASSERT_LT(Free.width(), 16384);
-  ASSERT_GE(Free.width(), 800);
-  ASSERT_GE(Free.height(), 600);
   for (const auto& R : Rows) {
     WriteIni(R.Ini);
-    TMainForm Form(IniFile());
-    EXPECT_EQ(Form.width(), R.Width ? R.Width : Free.width()) << R.Ini;
-    EXPECT_EQ(Form.height(), R.Height ? R.Height : Free.height()) << R.Ini;
-    EXPECT_EQ(Form.TraceColor(), R.Trace) << R.Ini;
-    EXPECT_EQ(Form.GridColor(), R.Grid) << R.Ini;
-    EXPECT_EQ(Form.BackColor(), R.Back) << R.Ini;
+    Create();
+    EXPECT_EQ(View.WindowW, R.Width) << R.Ini;
+    EXPECT_EQ(View.WindowH, R.Height) << R.Ini;
+    EXPECT_EQ(Form->TraceColor(), R.Trace) << R.Ini;
+    EXPECT_EQ(Form->GridColor(), R.Grid) << R.Ini;
+    EXPECT_EQ(Form->BackColor(), R.Back) << R.Ini;
   }
+  // The width is set first, the height then: each from the window as it is.
+  WriteIni("[Settings]\nWidth=800\nHeight=600\n");
+  Create();
+  std::vector<std::string> Sizes;
+  std::copy_if(View.Calls.begin(), View.Calls.end(), std::back_inserter(Sizes),
+               [](const std::string& C) { return C.rfind("Size", 0) == 0; });
+  EXPECT_EQ(Sizes, (std::vector<std::string>{"Size 800x375", "Size 800x600"}));
 }
 
+TEST_F(MainFrmTest, ConfigFileIsReadOnceAtCreationAndNeverWritten) {
+  const std::string Ini = "[Settings]\r\nTraceColor=255\r\n; a comment\r\n";
+  WriteIni(Ini);
+  Create();
+  WriteIni("[Settings]\nTraceColor=65280\nWidth=900\n");
+  Form->ScopePaint();
+  EXPECT_EQ(Form->TraceColor(), 255u);
+  EXPECT_EQ(View.WindowW, 625);
+  WriteIni(Ini);
+  Form->itExitClick();
+  EXPECT_EQ(View.Calls.back(), "Close");
+  Form.reset();
+  EXPECT_EQ(ReadTextFile(IniFile()), Ini);
+}
+
+#ifndef _WIN32
 // A config.ini that is a FIFO is not waited on: the window opens at its
 // designed size. (A watchdog releases a reader stuck on the FIFO, so a wrong
 // build fails instead of hanging.)
@@ -267,196 +188,280 @@ TEST_F(MainFrmTest, ConfigFileThatIsAFifoGivesTheDefaults) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   });
-  {
-    TMainForm Form(IniFile());
-    Done = true;
-    EXPECT_EQ(Form.size(), QSize(TMainForm::DesignedWidth, TMainForm::DesignedHeight));
-    EXPECT_EQ(Form.TraceColor(), 65280u);
-  }
+  Create();
   Done = true;
   Watchdog.join();
   EXPECT_FALSE(Released) << "the window waited on the FIFO";
+  EXPECT_EQ(View.WindowW, TMainForm::DesignedWidth);
+  EXPECT_EQ(View.WindowH, TMainForm::DesignedHeight);
+  EXPECT_EQ(Form->TraceColor(), 65280u);
+}
+#endif
+
+TEST_F(MainFrmTest, ThePortHasTheScopesLineSettingsAndTheComponentsDefaults) {
+  Create();
+  TComPort& Port = Form->ComPort();
+  EXPECT_EQ(Port.BaudRate(), TBaudRate::br57600);
+  EXPECT_EQ(Port.Parity().Bits(), TParityBits::prNone);
+  EXPECT_EQ(Port.StopBits(), TStopBits::sbOneStopBit);
+  EXPECT_EQ(Port.DataBits(), TDataBits::dbEight);
+  EXPECT_EQ(Port.Buffer().InputSize(), 1024);
+  EXPECT_EQ(Port.FlowControl().ControlDTR(), TDTRFlowControl::dtrDisable);
+  EXPECT_EQ(Port.FlowControl().ControlRTS(), TRTSFlowControl::rtsEnable);
+  EXPECT_FALSE(Port.FlowControl().OutCTSFlow());
+  EXPECT_FALSE(Port.FlowControl().OutDSRFlow());
+  EXPECT_FALSE(Port.FlowControl().XonXoffOut());
+  EXPECT_FALSE(Port.FlowControl().XonXoffIn());
+  EXPECT_TRUE(static_cast<bool>(Port.OnRxChar()));
+  EXPECT_FALSE(Port.Connected());
+  TComPort Defaults;
+  EXPECT_EQ(Port.Port(), Defaults.Port());
+  EXPECT_EQ(Port.SyncMethod(), Defaults.SyncMethod());
+  EXPECT_EQ(Port.Events(), Defaults.Events());
+
+  // What reaches the device at Connect.
+  Form->itConnectClick();
+  const auto States = Fake.States();
+  ASSERT_FALSE(States.empty());
+  const TDeviceControlBlock& State = States.back();
+  EXPECT_EQ(State.BaudRate, 57600u);
+  EXPECT_EQ(State.ByteSize, 8);
+  EXPECT_EQ(State.Parity, 0);
+  EXPECT_EQ(State.StopBits, 0);
+  EXPECT_EQ(State.Flags & dcb::DtrControlMask, 0u);
+  EXPECT_EQ(State.Flags & (dcb::OutxCtsFlow | dcb::OutxDsrFlow), 0u);
+  const auto Calls = Fake.Calls();
+  EXPECT_NE(std::find(Calls.begin(), Calls.end(),
+                      "SetupComm 1024 " + std::to_string(Defaults.Buffer().OutputSize())),
+            Calls.end());
 }
 
-TEST_F(MainFrmTest, ConfigFileIsReadOnceAtCreation) {
-  WriteIni("[Settings]\nTraceColor=255\n");
-  TMainForm Form(IniFile());
-  WriteIni("[Settings]\nTraceColor=65280\nWidth=900\n");
-  Form.show();
-  ProcessPendingEvents();
-  EXPECT_EQ(Form.TraceColor(), 255u);
-  EXPECT_EQ(Form.width(), 625);
+TEST_F(MainFrmTest, OkUntouchedConnectsCom1AndTheNextConnectOffersTheLastChoice) {
+  Create();
+  Form->itConnectClick();
+  EXPECT_EQ(Opens("COM1"), 1);
+  EXPECT_TRUE(Form->ComPort().Connected());
+  EXPECT_TRUE(MenuConnected());
+  // Connect is disabled while connected: a queued one does nothing.
+  Form->itConnectClick();
+  EXPECT_EQ(Opens("COM1"), 1);
+
+  Form->itDisconnectClick();
+  EXPECT_FALSE(Form->ComPort().Connected());
+  EXPECT_TRUE(MenuDisconnected());
+  // Disconnect is disabled while closed: it would reset the trace.
+  Form->ScopeLink().State.SetSample(0, 10);
+  Form->itDisconnectClick();
+  EXPECT_EQ(Form->Samples()[0], 10);
+
+  View.PortDialog = [](std::string& Name) {
+    Name = "COM3";
+    return true;
+  };
+  Form->itConnectClick();
+  EXPECT_EQ(Opens("COM3"), 1);
+  Form->itDisconnectClick();
+  // Cancel keeps the text the user left in the dialog, too.
+  View.PortDialog = [](std::string& Name) {
+    EXPECT_EQ(Name, "COM3");
+    Name = "COM7";
+    return false;
+  };
+  Form->itConnectClick();
+  EXPECT_EQ(Form->PortName(), "COM7");
+  std::string Offered;
+  View.PortDialog = [&Offered](std::string& Name) {
+    Offered = Name;
+    Name = "COM3";
+    return true;
+  };
+  Form->itConnectClick();
+  EXPECT_EQ(Offered, "COM7");
+  EXPECT_EQ(Opens("COM3"), 2);
+
+  // A name given at start-up is what the dialog offers next.
+  Form->itDisconnectClick();
+  Form->ConnectTo("COM1");
+  Form->itDisconnectClick();
+  Form->itConnectClick();
+  EXPECT_EQ(Offered, "COM1");
 }
 
-TEST_F(MainFrmTest, FirstShowCentresTheWindowOnTheScreen) {
-  TMainForm Form(IniFile());
-  Form.show();
-  ProcessPendingEvents();
-  const QRect Screen = Form.screen()->availableGeometry();
-  // The window is placed before its frame is known: allow the frame's width.
-  const QRect Frame = Form.frameGeometry();
-  EXPECT_NEAR(Frame.center().x(), Screen.center().x(), 4);
-  EXPECT_NEAR(Frame.center().y(), Screen.center().y(), 4);
-  // Later shows leave the place the user chose.
-  Form.hide();
-  Form.move(Screen.topLeft() + QPoint(3, 4));
-  Form.show();
-  ProcessPendingEvents();
-  EXPECT_EQ(Form.pos(), Screen.topLeft() + QPoint(3, 4));
+TEST_F(MainFrmTest, CancelLeavesThePortClosedTheMenuAsItWasAndTheTraceFlat) {
+  Create();
+  // A trace left from an earlier connection.
+  Form->itConnectClick();
+  Receive(TraceFrame());
+  Form->itDisconnectClick();
+  Form->ScopeLink().State.SetSample(7, 33);
+  ASSERT_FALSE(TraceIsFlat());
+  Fake.ClearCalls();
 
-  // A window as large as the screen's free area fills it, frame and all,
-  // centred.
-  WriteIni("[Settings]\nWidth=16384\nHeight=16384\n");
-  TMainForm Large(IniFile());
-  Large.show();
-  ProcessPendingEvents();
-  EXPECT_TRUE(Screen.contains(Large.frameGeometry()))
-      << Large.frameGeometry().width() << "x" << Large.frameGeometry().height();
-  EXPECT_GE(Large.width(), Screen.width() - 60);
-  EXPECT_NEAR(Large.geometry().center().x(), Screen.center().x(), 4);
+  View.PortDialog = [](std::string&) { return false; };
+  Form->itConnectClick();
+  EXPECT_TRUE(Fake.Calls().empty());
+  EXPECT_FALSE(Form->ComPort().Connected());
+  EXPECT_TRUE(MenuDisconnected());
+  EXPECT_TRUE(TraceIsFlat());
 }
 
-TEST_F(MainFrmTest, ScopeAreaFillsTheSpaceAndPaintsOpaque) {
-  TMainForm Form(IniFile());
-  Form.show();
-  ProcessPendingEvents();
-  EXPECT_TRUE(Form.Scope->testAttribute(Qt::WA_OpaquePaintEvent));
-  // Inside the one-pixel bevel of its panel, nothing between.
-  EXPECT_EQ(Form.Scope->geometry(), Form.ScopePanel->rect().adjusted(1, 1, -1, -1));
-  EXPECT_EQ(Form.ScopePanel->width(), Form.width());
-  EXPECT_GT(Form.Scope->height(), 200);
-  EXPECT_GT(Form.Scope->geometry().top(), 0);
-  EXPECT_EQ(Form.StatusBar->height(), 19);
+TEST_F(MainFrmTest, AMissingPortLeavesTheCommandAsAnExceptionAndTheStateAlone) {
+  Create();
+  Form->ScopeLink().State.SetSample(7, 33);
+  View.PortDialog = [](std::string& Name) {
+    Name = "COM9";
+    return true;
+  };
+  try {
+    Form->itConnectClick();
+    ADD_FAILURE() << "no exception";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(std::string(E.what()), "Unable to open com port (win error code: 2)");
+  }
+  EXPECT_TRUE(MenuDisconnected());
+  EXPECT_EQ(Form->Samples()[7], 33); // not reset: the open failed
+  EXPECT_EQ(Form->PortName(), "COM9");
+
+  // A failure after the port opened leaves a way to Disconnect.
+  Form->ComPort().SetOnAfterOpen([](TObject*) { throw Exception("signal report failed"); });
+  View.PortDialog = [](std::string& Name) {
+    Name = "COM1";
+    return true;
+  };
+  EXPECT_EXCEPTION_MESSAGE(Form->itConnectClick(), "signal report failed");
+  ASSERT_TRUE(Form->ComPort().Connected());
+  EXPECT_TRUE(MenuConnected());
+  Form->itDisconnectClick();
+  EXPECT_TRUE(MenuDisconnected());
 }
 
-TEST_F(MainFrmTest, ExitClosesTheWindowAndLeavesTheSettingsFileAlone) {
-  const std::string Ini = "[Settings]\r\nWidth=640\r\n; a comment\r\n";
-  WriteIni(Ini);
-  TMainForm Form(IniFile());
-  Form.show();
-  ProcessPendingEvents();
-  Form.itExit->trigger();
-  ProcessPendingEvents();
-  EXPECT_FALSE(Form.isVisible());
-  EXPECT_EQ(ReadTextFile(IniFile()), Ini);
+TEST_F(MainFrmTest, FramesFillThePanelsAndRepaintAtOnceAndDisconnectFlattensTheTraceOnly) {
+  Create();
+  Form->itConnectClick();
+  const std::string Frame = TraceFrame();
+  // One frame in three pieces, as the line delivers it.
+  Receive(Frame.substr(0, 5));
+  Receive(Frame.substr(5, 200));
+  EXPECT_EQ(Form->PanelText(0), "");
+  const int RepaintsBefore = View.Repaints;
+  Receive(Frame.substr(205));
+  const char* Expected[] = {"roll", "X=1s/div", "Y=40v/div", "Hold", "Memory", "DC", "x10"};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(Form->PanelText(i), Expected[i]);
+    EXPECT_EQ(View.Panels[static_cast<std::size_t>(i)], Expected[i]);
+  }
+  EXPECT_EQ(Form->Samples()[100], 56);
+  EXPECT_EQ(Fake.QueuedBytes("COM1"), 0u);
+  // Repainted inside the handler with the picture the export would save.
+  EXPECT_EQ(View.Repaints, RepaintsBefore + 1);
+  const TPixelImage Repainted = View.Shown;
+  EXPECT_EQ(Repainted, Form->ScopePaint());
+  EXPECT_EQ(Repainted.Width(), View.ScopeW);
+
+  Form->itDisconnectClick();
+  EXPECT_TRUE(TraceIsFlat());
+  EXPECT_NE(View.Shown, Repainted);
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(Form->PanelText(i), Expected[i]);
 }
 
-TEST_F(MainFrmTest, ValuesExportWritesTheFileTheDialogNamesAddingTxt) {
-  TMainForm Form(IniFile());
-  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("values")));
-  Form.tbSavePlot->click();
-  ProcessPendingEvents();
+TEST_F(MainFrmTest, AFrameCutByDisconnectIsCompletedByTheNextConnection) {
+  Create();
+  Form->itConnectClick();
+  const std::string Frame = TraceFrame();
+  // Sync byte and header taken; the payload is awaited when the line closes.
+  Receive(Frame.substr(0, 7));
+  Form->itDisconnectClick();
+  EXPECT_EQ(Form->PanelText(0), "");
+  Form->itConnectClick();
+  Receive(Frame.substr(7));
+  EXPECT_EQ(Form->PanelText(0), "roll");
+}
 
-  ASSERT_EQ(Answer.Shown().size(), 1u);
-  const auto& Shown = Answer.Shown()[0];
-  EXPECT_EQ(Shown.DefaultSuffix, "txt");
-  // The test's folder is writable: the dialog starts there, as in a build tree.
-  EXPECT_EQ(Shown.Directory, QDir(QString::fromStdString(ExecutableDir())).absolutePath());
-  EXPECT_EQ(Shown.NameFilters, QStringList{"Text file (*.txt)"});
-  ASSERT_EQ(Shown.Proposed.size(), 1);
-  EXPECT_TRUE(Shown.Proposed[0].endsWith("/plot.txt")) << Shown.Proposed[0].toStdString();
+TEST_F(MainFrmTest, DestroyingTheFormWhileConnectedClosesThePortFirst) {
+  Create();
+  Form->itConnectClick();
+  ASSERT_TRUE(Fake.IsOpen("COM1"));
+  // The drawing objects must still be there when the port closes.
+  TMainForm* Closing = Form.get();
+  int Closes = 0;
+  bool PictureThere = false;
+  Closing->ComPort().SetOnAfterClose([&](TObject*) {
+    ++Closes;
+    PictureThere = !Closing->ScopePaint().IsEmpty();
+  });
+  delete Form.release();
+  EXPECT_EQ(Closes, 1);
+  EXPECT_TRUE(PictureThere);
+  EXPECT_FALSE(Fake.IsOpen("COM1"));
+  EXPECT_EQ(Fake.OpenHandles(), 0);
+}
+
+TEST_F(MainFrmTest, SaveDialogsOfferTheirFilterExtensionNameAndFolder) {
+  Create();
+  View.Pictures = Dir.File("Pictures");
+  View.Documents = Dir.File("Documents");
+  View.Home = Dir.Path().string();
+  Form->tbbCaptureClick();
+  Form->tbSavePlotClick();
+  ASSERT_EQ(View.SaveRequests.size(), 2u);
+  const TSaveRequest& Picture = View.SaveRequests[0];
+  EXPECT_EQ(Picture.Filter, "Bitmap (*.bmp)");
+  EXPECT_EQ(Picture.Pattern, "*.BMP");
+  EXPECT_EQ(Picture.DefaultExt, "bmp");
+  EXPECT_EQ(Picture.FileName, "plot.bmp");
+  const TSaveRequest& Values = View.SaveRequests[1];
+  EXPECT_EQ(Values.Filter, "Text file (*.txt)");
+  EXPECT_EQ(Values.Pattern, "*.txt");
+  EXPECT_EQ(Values.DefaultExt, "txt");
+  EXPECT_EQ(Values.FileName, "plot.txt");
+  // The test's folder is writable: the dialogs start there, as in a build tree.
+  EXPECT_EQ(Picture.InitialDir, ExecutableDir());
+  EXPECT_EQ(Values.InitialDir, ExecutableDir());
+  // Cancelled: nothing written.
+  EXPECT_TRUE(std::filesystem::is_empty(Dir.Path()));
+}
+
+TEST_F(MainFrmTest, ExportsWriteTheChosenFilesAndFailuresLeaveTheCommand) {
+  Create();
+  View.SaveAnswer = Dir.File("values.txt");
+  Form->tbSavePlotClick();
   // Before any frame: labels alone, and every position holds the reset value.
-  const std::string Text = ReadTextFile(FDir.File("values.txt"));
+  const std::string Text = ReadTextFile(Dir.File("values.txt"));
   EXPECT_EQ(Text.substr(0, 60),
             "Trigger=\r\n\r\n\r\nHold=\r\nMemory=\r\nAC/DC=\r\nProbe=\r\n\r\n0=129\r\n1=129");
   EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 264);
+
+  // The picture is what the scope area shows at the click, at its size.
+  View.ScopeW = 1000 - 10;
+  View.ScopeH = 700 - 91;
+  View.SaveAnswer = Dir.File("shot.bmp");
+  Form->tbbCaptureClick();
+  const std::string Bmp = ReadTextFile(Dir.File("shot.bmp"));
+  ASSERT_GE(Bmp.size(), 54u);
+  EXPECT_EQ(Bmp.substr(0, 2), "BM");
+  const auto Le32 = [&](std::size_t At) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(Bmp[At])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(Bmp[At + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(Bmp[At + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(Bmp[At + 3])) << 24;
+  };
+  EXPECT_EQ(Le32(18), 990u);
+  EXPECT_EQ(Le32(22), 609u);
+
+  View.SaveAnswer = Dir.File("missing/plot.txt");
+  try {
+    Form->tbSavePlotClick();
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message().rfind("Cannot create file", 0), 0u) << E.Message();
+  }
 }
 
-TEST_F(MainFrmTest, PictureExportSavesWhatTheScopeAreaShows) {
-  TMainForm Form(IniFile());
-  Form.resize(1000, 700);
-  Form.show();
-  ProcessPendingEvents();
-  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("shot")));
-  Form.tbbCapture->click();
-  ProcessPendingEvents();
-
-  ASSERT_EQ(Answer.Shown().size(), 1u);
-  EXPECT_EQ(Answer.Shown()[0].DefaultSuffix, "bmp");
-  EXPECT_TRUE(Answer.Shown()[0].Proposed.value(0).endsWith("/plot.bmp"));
-  EXPECT_EQ(Answer.Shown()[0].NameFilters, QStringList{"Bitmap (*.bmp)"});
-  QImage Saved(QString::fromStdString(FDir.File("shot.bmp")), "BMP");
-  ASSERT_FALSE(Saved.isNull());
-  EXPECT_EQ(Saved.size(), Form.Scope->size());
-  // The picture is drawn again for the export; it is what the screen showed.
-  EXPECT_EQ(Saved.convertToFormat(QImage::Format_RGB32), ScopeOnScreen(Form));
-}
-
-TEST_F(MainFrmTest, ExportsReplaceAnExistingFileWithoutAQuestion) {
-  TMainForm Form(IniFile());
-  for (const char* Name : {"plot.txt", "plot.bmp"})
-    WriteTextFile(FDir.File(Name), "an earlier export");
-  TBoxWatcher Boxes;
-  {
-    TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("plot.txt")));
-    Form.tbSavePlot->click();
-    ProcessPendingEvents();
-  }
-  {
-    TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("plot.bmp")));
-    Form.tbbCapture->click();
-    ProcessPendingEvents();
-  }
-  EXPECT_TRUE(Boxes.Boxes().empty()) << Boxes.Boxes()[0].Text.toStdString();
-  EXPECT_EQ(ReadTextFile(FDir.File("plot.txt")).substr(0, 9), "Trigger=\r");
-  EXPECT_EQ(QImage(QString::fromStdString(FDir.File("plot.bmp")), "BMP").size(),
-            Form.Scope->size());
-}
-
-TEST_F(MainFrmTest, OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels) {
-  if (qEnvironmentVariable("QT_SCALE_FACTOR") != QStringLiteral("2")) {
-    // Qt takes the scale factor when the application starts: this test runs
-    // again in a process of its own, on a display scaled by 2.
-    QProcess Child;
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
-    Env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    Child.setProcessEnvironment(Env);
-    Child.setProcessChannelMode(QProcess::MergedChannels);
-    Child.start(QStringLiteral("/proc/self/exe"),
-                {QStringLiteral("--gtest_filter=MainFrmTest."
-                                "OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels")});
-    ASSERT_TRUE(Child.waitForFinished(120000));
-    const QByteArray Output = Child.readAll();
-    EXPECT_EQ(Child.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(Child.exitCode(), 0) << Output.toStdString();
-    EXPECT_TRUE(Output.contains("[  PASSED  ] 1 test")) << Output.toStdString();
-    return;
-  }
-  TMainForm Form(IniFile());
-  Form.show();
-  ProcessPendingEvents();
-  ASSERT_EQ(Form.devicePixelRatio(), 2.0);
-  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("shot.bmp")));
-  Form.tbbCapture->click();
-  ProcessPendingEvents();
-  const QImage Saved = QImage(QString::fromStdString(FDir.File("shot.bmp")), "BMP")
-                           .convertToFormat(QImage::Format_RGB32);
-  ASSERT_FALSE(Saved.isNull());
-  EXPECT_EQ(Saved.size(), Form.Scope->size());
-  // The screen shows the same picture with every pixel doubled.
-  const QImage Shown = ScopeOnScreen(Form);
-  ASSERT_EQ(Shown.size(), Form.Scope->size() * 2);
-  EXPECT_EQ(Shown, Saved.scaled(Shown.size()));
-}
-
-TEST_F(MainFrmTest, CancelledExportsWriteNothingAndFailedOnesShowTheError) {
-  TMainForm Form(IniFile());
-  {
-    TFileDialogAnswerer Cancel(QString{});
-    Form.tbSavePlot->click();
-    Form.tbbCapture->click();
-    ProcessPendingEvents();
-    EXPECT_EQ(Cancel.Shown().size(), 2u);
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(FDir.Path()));
-
-  TBoxWatcher Boxes;
-  TFileDialogAnswerer Answer(QString::fromStdString(FDir.File("missing/plot.txt")));
-  Form.tbSavePlot->click();
-  ProcessPendingEvents();
-  ASSERT_EQ(Boxes.Boxes().size(), 1u);
-  EXPECT_EQ(Boxes.Boxes()[0].Title, "HXT24");
-  EXPECT_TRUE(Boxes.Boxes()[0].Text.startsWith("Cannot create file"))
-      << Boxes.Boxes()[0].Text.toStdString();
+TEST_F(MainFrmTest, ExitAndAboutGoToTheView) {
+  Create();
+  View.Calls.clear();
+  Form->itAboutClick();
+  Form->itExitClick();
+  EXPECT_EQ(View.Calls, (std::vector<std::string>{"About", "Close"}));
 }

@@ -1,4 +1,4 @@
-#include "app/ScopeCanvas.h"
+#include "app/qt/ScopeCanvas.h"
 
 #include <vector>
 

@@ -20,6 +20,8 @@ public:
 
   // The combo box text, as picked or typed, unchecked.
   std::string GetPortName() const;
+  // Makes Name the combo box text (what the dialog offers when next shown).
+  void SetPortName(const std::string& Name);
 
   QGroupBox* GroupBox = nullptr;
   QLabel* lblPort = nullptr;

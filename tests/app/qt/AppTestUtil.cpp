@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
+#include "app/qt/Application.h"
 
 namespace {
 

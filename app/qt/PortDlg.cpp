@@ -1,4 +1,4 @@
-#include "app/PortDlg.h"
+#include "app/qt/PortDlg.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -58,6 +58,12 @@ void TPortDialog::AddFoundPorts() {
 
 std::string TPortDialog::GetPortName() const {
   return cbPort->currentText().toStdString();
+}
+
+void TPortDialog::SetPortName(const std::string& Name) {
+  const QString Text = QString::fromStdString(Name);
+  if (cbPort->currentText() != Text)
+    cbPort->setEditText(Text);
 }
 
 void TPortDialog::keyPressEvent(QKeyEvent* Event) {

@@ -1,4 +1,4 @@
-#include "app/ToolbarIcons.h"
+#include "app/qt/ToolbarIcons.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "app/PortDlg.h"
+#include "app/qt/PortDlg.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,7 +13,7 @@
 
 #include <filesystem>
 
-#include "../TestUtil.h"
+#include "../../TestUtil.h"
 #include "cport/platform/FakeDevice.h"
 #include "AppTestUtil.h"
 

@@ -1,4 +1,4 @@
-#include "app/PaintBox.h"
+#include "app/qt/PaintBox.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 // The client against hxt24-sim on a pseudo-terminal: real port, real event
 // thread, real frames.
-#include "app/MainFrm.h"
+#include "app/qt/MainWindow.h"
 
 #include <QAction>
 #include <QEventLoop>
@@ -17,7 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../TestUtil.h"
+#include "../../TestUtil.h"
 #include "AppTestUtil.h"
 #include "cport/CPort.h"
 #include "cport/ComPortErrors.h"
@@ -88,21 +88,21 @@ class EndToEndTest : public ::testing::Test {
 protected:
   EndToEndTest() {
     InitComPortErrors();
-    Form = std::make_unique<TMainForm>(Dir.File("config.ini"));
+    Form = std::make_unique<TMainWindow>(Dir.File("config.ini"));
     Form->show();
-    Form->ScopeLink().OnFrameDone = [this](std::string_view, int) { ++Frames; };
+    Form->Core().ScopeLink().OnFrameDone = [this](std::string_view, int) { ++Frames; };
   }
   ~EndToEndTest() override {
     Form.reset();
     DoneComPortErrors();
   }
   bool TraceIsFlat() const {
-    const auto& S = Form->Samples();
+    const auto& S = Form->Core().Samples();
     return std::all_of(S.begin(), S.end(), [](std::uint8_t V) { return V == 127; });
   }
 
   TTempDir Dir;
-  std::unique_ptr<TMainForm> Form;
+  std::unique_ptr<TMainWindow> Form;
   int Frames = 0;
 };
 
@@ -112,8 +112,8 @@ TEST_F(EndToEndTest, TheSimulatorsSettingsAndWaveReachTheWindow) {
   TSimulator Sim("--mode roll --timebase 23 --volts 9 --probe x10 --coupling dc --hold "
                  "--wave triangle --drift 0");
   ASSERT_EQ(Sim.Device().rfind("/dev/pts/", 0), 0u) << Sim.Device();
-  Form->ConnectTo(Sim.Device());
-  ASSERT_TRUE(Form->ComPort().Connected());
+  Form->Core().ConnectTo(Sim.Device());
+  ASSERT_TRUE(Form->Core().ComPort().Connected());
   ASSERT_TRUE(RunUntil([&] { return Frames >= 2; }));
 
   const char* Expected[] = {"roll", "X=10s/div", "Y=40v/div", "Hold", "", "DC", "x10"};
@@ -124,10 +124,10 @@ TEST_F(EndToEndTest, TheSimulatorsSettingsAndWaveReachTheWindow) {
   Options.Drift = 0;
   const TSimTrace Sent = TSimScope(Options).Trace(0);
   for (std::size_t i = 0; i < 256; ++i)
-    ASSERT_EQ(Form->Samples()[i], static_cast<std::uint8_t>(256 - Sent[i])) << i;
+    ASSERT_EQ(Form->Core().Samples()[i], static_cast<std::uint8_t>(256 - Sent[i])) << i;
 
-  Form->itDisconnectClick();
-  EXPECT_FALSE(Form->ComPort().Connected());
+  Form->Core().itDisconnectClick();
+  EXPECT_FALSE(Form->Core().ComPort().Connected());
   EXPECT_TRUE(TraceIsFlat());
   for (int i = 0; i < 7; ++i)
     EXPECT_EQ(Form->PanelText(i), Expected[i]) << i;
@@ -135,7 +135,7 @@ TEST_F(EndToEndTest, TheSimulatorsSettingsAndWaveReachTheWindow) {
 
 TEST_F(EndToEndTest, PullingTheDeviceGivesOneErrorBoxNoSpinningAndDisconnectWorks) {
   TSimulator Sim("--wave sine");
-  Form->ConnectTo(Sim.Device());
+  Form->Core().ConnectTo(Sim.Device());
   ASSERT_TRUE(RunUntil([&] { return Frames >= 1; }));
 
   TBoxWatcher Boxes;
@@ -160,7 +160,7 @@ TEST_F(EndToEndTest, PullingTheDeviceGivesOneErrorBoxNoSpinningAndDisconnectWork
   EXPECT_LE(Boxes.Boxes().size(), 2u);
   for (std::size_t i = 1; i < Boxes.Boxes().size(); ++i)
     EXPECT_FALSE(Boxes.Boxes()[i].Text.startsWith("WaitForEvent"));
-  EXPECT_FALSE(Form->ComPort().Connected());
+  EXPECT_FALSE(Form->Core().ComPort().Connected());
   EXPECT_TRUE(Form->itConnect->isEnabled());
   EXPECT_FALSE(Form->itDisconnect->isEnabled());
   EXPECT_TRUE(TraceIsFlat());
@@ -202,7 +202,7 @@ TEST_F(EndToEndTest, TheInProcessDemoScopeFeedsTheWindowAndShutsDownQuietly) {
     TSimOptions Options;
     Options.Settings.Memory = true;
     TSimScopeThread Demo(Options, 5760, 64);
-    Form->ConnectTo(Demo.DevicePath());
+    Form->Core().ConnectTo(Demo.DevicePath());
     ASSERT_TRUE(RunUntil([&] { return Frames >= 2; }));
     EXPECT_EQ(Form->PanelText(4), "Memory");
     // As at the end of the program: the window (and its port) goes before

@@ -1,4 +1,4 @@
-#include "app/ResourceTranslator.h"
+#include "app/qt/ResourceTranslator.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "app/qt/AboutDlg.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,0 +1,252 @@
+#include "app/qt/MainWindow.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/qt/AboutDlg.h"
+#include "app/qt/PaintBox.h"
+#include "app/qt/PortDlg.h"
+#include "app/qt/ToolbarIcons.h"
+#include "scope/PixelImage.h"
+
+namespace {
+
+// Menu and toolbar commands run from a queued call rather than inside Qt's
+// menu or shortcut code: an exception leaving a command then unwinds only
+// through the application's notify, which shows it.
+template <typename TSender, typename TSignal>
+void OnCommand(TSender* Sender, TSignal Signal, TMainWindow* Window, void (TMainForm::*Command)()) {
+  QObject::connect(
+      Sender, Signal, Window, [Window, Command] { (Window->Core().*Command)(); },
+      Qt::QueuedConnection);
+}
+
+// The core's picture as a QImage over its pixels (no copy): the two share
+// the byte layout.
+QImage ImageOver(const TPixelImage& Picture) {
+  return QImage(reinterpret_cast<const uchar*>(Picture.Bits()), Picture.Width(), Picture.Height(),
+                Picture.Stride(), QImage::Format_RGB32);
+}
+
+} // namespace
+
+TMainWindow::TMainWindow(const std::string& IniFileName, QWidget* Parent) : QMainWindow(Parent) {
+  CreateControls();
+  FCore = std::make_unique<TMainForm>(*this, IniFileName);
+}
+
+TMainWindow::~TMainWindow() {
+  // The core closes the port while every widget it reports to is still here.
+  FCore.reset();
+}
+
+void TMainWindow::CreateControls() {
+  setWindowTitle(QStringLiteral("HXT24"));
+  setMinimumSize(TMainForm::MinWidth, TMainForm::MinHeight);
+  resize(TMainForm::DesignedWidth, TMainForm::DesignedHeight);
+
+  itDevice = menuBar()->addMenu(QStringLiteral("&Device"));
+  itConnect = itDevice->addAction(QStringLiteral("&Connect"));
+  itConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  itDisconnect = itDevice->addAction(QStringLiteral("&Disconnect"));
+  itDisconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+  itDisconnect->setEnabled(false);
+  N1 = itDevice->addSeparator();
+  itExit = itDevice->addAction(QStringLiteral("E&xit"));
+  itHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+  itAbout = itHelp->addAction(QStringLiteral("&About"));
+  OnCommand(itConnect, &QAction::triggered, this, &TMainForm::itConnectClick);
+  OnCommand(itDisconnect, &QAction::triggered, this, &TMainForm::itDisconnectClick);
+  OnCommand(itExit, &QAction::triggered, this, &TMainForm::itExitClick);
+  OnCommand(itAbout, &QAction::triggered, this, &TMainForm::itAboutClick);
+
+  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->toggleViewAction()->setVisible(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+  const auto AddButton = [this](const QPixmap& Icon, const QString& Hint) {
+    auto* Button = new QToolButton(ToolBar1);
+    Button->setIcon(QIcon(Icon));
+    Button->setAutoRaise(true);
+    Button->setToolTip(Hint);
+    ToolBar1->addWidget(Button);
+    return Button;
+  };
+  tbbCapture = AddButton(CaptureIcon(), QStringLiteral("Save to bitmap"));
+  tbSavePlot = AddButton(SaveValuesIcon(), QStringLiteral("Save plot values"));
+  OnCommand(tbbCapture, &QToolButton::clicked, this, &TMainForm::tbbCaptureClick);
+  OnCommand(tbSavePlot, &QToolButton::clicked, this, &TMainForm::tbSavePlotClick);
+
+  ScopePanel = new QFrame(this);
+  ScopePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  ScopePanel->setLineWidth(1);
+  // The frame keeps its bevel out of the layout's area by itself.
+  auto* Layout = new QVBoxLayout(ScopePanel);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->setSpacing(0);
+  Scope = new TPaintBox(ScopePanel);
+  Scope->OnPaint = [this](QPainter& Canvas) { ScopePaint(Canvas); };
+  Layout->addWidget(Scope);
+  setCentralWidget(ScopePanel);
+
+  StatusBar = statusBar();
+  StatusBar->setFixedHeight(19);
+  for (int i = 0; i < TMainForm::PanelCount; ++i) {
+    auto* Panel = new QLabel(StatusBar);
+    Panel->setFixedWidth(TMainForm::PanelWidths[static_cast<std::size_t>(i)]);
+    Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel->setTextFormat(Qt::PlainText);
+    Panel->setIndent(2);
+    StatusBar->addWidget(Panel);
+    Panels[static_cast<std::size_t>(i)] = Panel;
+  }
+}
+
+void TMainWindow::UseDialogs(TPortDialog* PortDialog, TAboutDialog* AboutDialog) {
+  FPortDialog = PortDialog;
+  FAboutDialog = AboutDialog;
+}
+
+void TMainWindow::showEvent(QShowEvent* Event) {
+  // Centred on the screen at the first show, at the size config.ini gave.
+  if (!FShown) {
+    FShown = true;
+    FitToScreen();
+    if (const QScreen* Screen = screen())
+      move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(),
+                               Screen->availableGeometry())
+               .topLeft());
+  }
+  QMainWindow::showEvent(Event);
+}
+
+void TMainWindow::FitToScreen() {
+  // Never larger than the screen's free area: a window beyond it cannot be
+  // reached to resize it, and its picture costs memory and time in
+  // proportion to its size (16384 x 16384 would be a gigabyte).
+  const QScreen* Screen = screen();
+  if (!Screen)
+    return;
+  // The frame counts too, once the window system has given the window one.
+  const QSize Free = Screen->availableGeometry().size() - (frameGeometry().size() - size());
+  resize(std::max(TMainForm::MinWidth, std::min(width(), Free.width())),
+         std::max(TMainForm::MinHeight, std::min(height(), Free.height())));
+}
+
+void TMainWindow::ScopePaint(QPainter& Canvas) {
+  // Painting starts only once the core is there; a repaint the core asked for
+  // shows the picture it handed over, any other (an expose, a resize) asks
+  // for one.
+  if (!FCore)
+    return;
+  const TPixelImage& Picture = FRepaintPicture ? *FRepaintPicture : FCore->ScopePaint();
+  if (!Picture.IsEmpty())
+    Canvas.drawImage(QRect(0, 0, Picture.Width(), Picture.Height()), ImageOver(Picture));
+}
+
+QImage TMainWindow::ScopePicture() {
+  if (!FCore)
+    return {};
+  return ImageOver(FCore->ScopePaint()).copy();
+}
+
+QString TMainWindow::PanelText(int Index) const {
+  return Panels.at(static_cast<std::size_t>(Index))->text();
+}
+
+void TMainWindow::SetCommandEnabled(TMainCommand Command, bool Enabled) {
+  (Command == TMainCommand::mcConnect ? itConnect : itDisconnect)->setEnabled(Enabled);
+}
+
+void TMainWindow::SetPanelText(int Index, const std::string& Text) {
+  Panels.at(static_cast<std::size_t>(Index))->setText(QString::fromStdString(Text));
+}
+
+void TMainWindow::RepaintScope(const TPixelImage& Picture) {
+  FRepaintPicture = &Picture;
+  Scope->repaint();
+  FRepaintPicture = nullptr;
+}
+
+int TMainWindow::ScopeWidth() const {
+  return Scope->width();
+}
+
+int TMainWindow::ScopeHeight() const {
+  return Scope->height();
+}
+
+int TMainWindow::WindowWidth() const {
+  return width();
+}
+
+int TMainWindow::WindowHeight() const {
+  return height();
+}
+
+void TMainWindow::SetWindowSize(int Width, int Height) {
+  resize(Width, Height);
+  FitToScreen();
+}
+
+bool TMainWindow::AskPortName(std::string& PortName) {
+  if (!FPortDialog)
+    return false;
+  FPortDialog->SetPortName(PortName);
+  const bool Ok = FPortDialog->exec() == QDialog::Accepted;
+  PortName = FPortDialog->GetPortName();
+  return Ok;
+}
+
+std::string TMainWindow::AskSaveFileName(const TSaveRequest& Request) {
+  // QFileDialog matches the filter's patterns case-sensitively on Linux: the
+  // filter line's own lower-case pattern is the one shown.
+  QFileDialog Dialog(this);
+  Dialog.setAcceptMode(QFileDialog::AcceptSave);
+  Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  Dialog.setDirectory(QString::fromStdString(Request.InitialDir));
+  Dialog.setNameFilter(QString::fromStdString(Request.Filter));
+  Dialog.setDefaultSuffix(QString::fromStdString(Request.DefaultExt));
+  Dialog.selectFile(QString::fromStdString(Request.FileName));
+  if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+    return {};
+  return Dialog.selectedFiles().constFirst().toStdString();
+}
+
+std::string TMainWindow::UserFolder(TUserFolder Folder) const {
+  switch (Folder) {
+  case TUserFolder::ufPictures:
+    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  case TUserFolder::ufDocuments:
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+  case TUserFolder::ufHome:
+    return QDir::homePath().toStdString();
+  }
+  return {};
+}
+
+void TMainWindow::ShowAbout() {
+  if (FAboutDialog)
+    FAboutDialog->exec();
+}
+
+void TMainWindow::CloseMainWindow() {
+  close();
+}
