@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "cport/platform/ComDevice.h"
@@ -20,10 +21,17 @@ TPortDialog::TPortDialog(QWidget* Parent) : QDialog(Parent) {
   cbPort = new QComboBox(GroupBox);
   cbPort->setEditable(true);
   cbPort->setInsertPolicy(QComboBox::NoInsert);
+  // No inline completion: with the whole text selected (as after a show or a
+  // Tab into the field) the completer took the selection for its proposal,
+  // and Enter then only accepted the proposal of the empty prefix, "COM1",
+  // instead of pressing OK.
+  cbPort->setCompleter(nullptr);
   cbPort->setGeometry(16, 40, 145, cbPort->sizeHint().height());
+  // The four names only until the dialog is first shown: the machine's ports
+  // are read then (nobody sees the list at start-up).
   for (const char* Name : {"COM1", "COM2", "COM3", "COM4"})
     cbPort->addItem(QString::fromLatin1(Name));
-  cbPort->setCurrentIndex(0);
+  ShowPortName();
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setGeometry(200, 16, 75, 25);
@@ -38,16 +46,19 @@ TPortDialog::TPortDialog(QWidget* Parent) : QDialog(Parent) {
 }
 
 void TPortDialog::showEvent(QShowEvent* Event) {
-  if (!FPortsFound) {
-    FPortsFound = true;
-    AddFoundPorts();
-  }
+  FillList();
+  ShowPortName();
+  // The focus goes to the field at every show, also after a Cancel clicked
+  // last time (Qt would give it back to the Cancel button).
+  cbPort->setFocus(Qt::OtherFocusReason);
+  cbPort->lineEdit()->selectAll();
   QDialog::showEvent(Event);
 }
 
-// Appends the ports found on this machine after COM1-COM4. The current entry
-// and any text typed or set before stay as they are.
-void TPortDialog::AddFoundPorts() {
+void TPortDialog::FillList() {
+  cbPort->clear();
+  for (const char* Name : {"COM1", "COM2", "COM3", "COM4"})
+    cbPort->addItem(QString::fromLatin1(Name));
   for (const TComPortInfo& Found : DefaultComDevice().ListPorts()) {
     // The entry is the name alone, so that picking it gives that name.
     cbPort->addItem(QString::fromStdString(Found.Name));
@@ -56,14 +67,27 @@ void TPortDialog::AddFoundPorts() {
   }
 }
 
+void TPortDialog::ShowPortName() {
+  // An editable combo box whose current entry differs from its text puts
+  // that entry's text back on Enter: the current entry is always the one
+  // named by the text, or none.
+  const QString Text = QString::fromStdString(FPortName);
+  cbPort->setCurrentIndex(cbPort->findText(Text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  cbPort->setEditText(Text);
+}
+
+void TPortDialog::done(int Result) {
+  FPortName = cbPort->currentText().toStdString();
+  QDialog::done(Result);
+}
+
 std::string TPortDialog::GetPortName() const {
-  return cbPort->currentText().toStdString();
+  return FPortName;
 }
 
 void TPortDialog::SetPortName(const std::string& Name) {
-  const QString Text = QString::fromStdString(Name);
-  if (cbPort->currentText() != Text)
-    cbPort->setEditText(Text);
+  FPortName = Name;
+  ShowPortName();
 }
 
 void TPortDialog::keyPressEvent(QKeyEvent* Event) {

@@ -248,3 +248,74 @@ TEST(Connection, AHangUpOnAPseudoTerminalShowsOneBoxThroughDisconnectAndClose) {
   }
   DoneComPortErrors();
 }
+
+// Ctrl+F4, Ctrl+O, Enter, as a user reconnects from the keyboard, after
+// start-up connected to a port given by name: each Enter opens that port.
+TEST_F(ConnectionTest, KeyboardReconnectsOpenTheSamePortEveryTime) {
+  Fake.AddLine("/dev/ttyUSB3");
+  Form->show();
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  int Enters = 0;
+  Script->Act = [&Enters](TPortDialog& D) {
+    QApplication::setActiveWindow(&D);
+    // A second Enter when the first left the dialog open.
+    for (int i = 0; i < 2 && D.isVisible(); ++i) {
+      ++Enters;
+      QWidget* Focused = QApplication::focusWidget();
+      QTest::keyClick(Focused ? Focused : &D, Qt::Key_Return);
+    }
+    if (D.isVisible())
+      D.reject();
+  };
+  Form->Core().ConnectTo("/dev/ttyUSB3"); // as --port does
+  for (int Round = 1; Round <= 3; ++Round) {
+    SCOPED_TRACE(Round);
+    // The dialog had the focus; the window gets it back as the user's window
+    // manager would give it.
+    QApplication::setActiveWindow(Form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keyClick(Form.get(), Qt::Key_F4, Qt::ControlModifier);
+    ProcessPendingEvents();
+    ASSERT_FALSE(Form->Core().ComPort().Connected());
+    QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier);
+    ProcessPendingEvents();
+    EXPECT_EQ(Script->Shown, Round);
+    EXPECT_EQ(Enters, Round);
+    EXPECT_EQ(Opens("/dev/ttyUSB3"), Round + 1);
+    EXPECT_EQ(Opens("COM1"), 0);
+    ASSERT_TRUE(Form->Core().ComPort().Connected());
+  }
+}
+
+// A Connect left with Cancel (clicked) does not move the focus of the next:
+// it opens in the port field, typing goes there and Enter is OK.
+TEST_F(ConnectionTest, AfterCancelTheNextConnectTakesTypingAndEnter) {
+  Form->show();
+  Script->Act = [](TPortDialog& D) { QTest::mouseClick(D.btnCancel, Qt::LeftButton); };
+  Form->Core().itConnectClick();
+  ASSERT_EQ(Script->Shown, 1);
+  ASSERT_FALSE(Form->Core().ComPort().Connected());
+
+  QWidget* Focused = nullptr;
+  Script->Act = [&Focused](TPortDialog& D) {
+    QApplication::setActiveWindow(&D);
+    Focused = QApplication::focusWidget();
+    if (Focused)
+      QTest::keyClicks(Focused, QStringLiteral("COM3"));
+    if (QApplication::focusWidget())
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    if (D.isVisible())
+      D.reject();
+  };
+  try {
+    Form->Core().itConnectClick();
+  } catch (const std::exception& E) {
+    ADD_FAILURE() << E.what() << ": " << Form->Core().PortName();
+  }
+  ASSERT_NE(Focused, nullptr);
+  EXPECT_TRUE(Focused == PortDialog->cbPort || Focused->parentWidget() == PortDialog->cbPort)
+      << Focused->metaObject()->className();
+  EXPECT_EQ(Opens("COM3"), 1);
+  EXPECT_TRUE(Form->Core().ComPort().Connected());
+}

@@ -15,6 +15,7 @@
 
 #include "../../TestUtil.h"
 #include "cport/platform/FakeDevice.h"
+#include "cport/platform/PosixPorts.h"
 #include "AppTestUtil.h"
 
 namespace {
@@ -160,7 +161,7 @@ TEST(PortDlg, FoundPortsFollowTheFourComNamesWithTheirDescriptions) {
   TPortDialog Dialog;
   // The machine's ports are looked up when the dialog is shown; a name given
   // before (--port) stays the offered text.
-  Dialog.cbPort->setEditText(QStringLiteral("/dev/ttyUSB3"));
+  Dialog.SetPortName("/dev/ttyUSB3");
   QString Offered;
   int Count = 0;
   ExecWith(Dialog, [&] {
@@ -184,4 +185,51 @@ TEST(PortDlg, FoundPortsFollowTheFourComNamesWithTheirDescriptions) {
   EXPECT_EQ(Count, 6);
   // A port picked from the list is its name, nothing more.
   EXPECT_EQ(Dialog.GetPortName(), "/dev/serial/by-id/usb-FTDI_FT232R_A10KZ3QX-if00-port0");
+}
+
+// The machine's ports are read again each time the dialog shows: an adapter
+// plugged in after the first Connect is offered at the next.
+TEST(PortDlg, APortThatAppearsBetweenTwoShowsIsListedTheSecondTime) {
+  namespace fs = std::filesystem;
+  TTempDir Dir;
+  const fs::path Sys = Dir.Path() / "sys";
+  const fs::path Dev = Dir.Path() / "dev";
+  const auto Plug = [&](const std::string& Name) {
+    const fs::path Interface = Sys / "devices" / "usb1" / ("1-" + Name) / "1:1.0";
+    fs::create_directories(Interface);
+    fs::create_directories(Sys / "class" / "tty" / Name);
+    fs::create_symlink(Interface, Sys / "class" / "tty" / Name / "device");
+  };
+  class TSysfsDevice : public TFakeComDevice {
+  public:
+    TSysfsDevice(std::string SysRoot, std::string DevRoot)
+        : FSys(std::move(SysRoot)), FDev(std::move(DevRoot)) {}
+    std::vector<TComPortInfo> ListPorts() override { return DiscoverPosixPorts(FSys, FDev); }
+
+  private:
+    std::string FSys, FDev;
+  } Device(Sys.string(), Dev.string());
+  SetDefaultComDevice(&Device);
+  struct TRestore {
+    ~TRestore() { SetDefaultComDevice(nullptr); }
+  } Restore;
+
+  Plug("ttyACM0");
+  TPortDialog Dialog;
+  const auto Listed = [&] {
+    QStringList Names;
+    ExecWith(Dialog, [&] {
+      for (int i = 0; i < Dialog.cbPort->count(); ++i)
+        Names << Dialog.cbPort->itemText(i);
+      Dialog.cbPort->setEditText(QStringLiteral("COM2"));
+      Dialog.btnOK->click();
+    });
+    return Names;
+  };
+  const QString Acm0 = QString::fromStdString((Dev / "ttyACM0").string());
+  const QString Acm1 = QString::fromStdString((Dev / "ttyACM1").string());
+  EXPECT_EQ(Listed(), (QStringList{"COM1", "COM2", "COM3", "COM4", Acm0}));
+  Plug("ttyACM1");
+  EXPECT_EQ(Listed(), (QStringList{"COM1", "COM2", "COM3", "COM4", Acm0, Acm1}));
+  EXPECT_EQ(Dialog.GetPortName(), "COM2");
 }
