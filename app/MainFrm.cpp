@@ -67,7 +67,7 @@ void TMainForm::FormCreate() {
   // The picture must be on the screen before the frame handler returns.
   FLink.State.OnRepaint = [this] {
     if (FRenderer)
-      FView.RepaintScope(ScopePaint());
+      FView.RepaintScope();
   };
   ResetTrace();
 

@@ -2,8 +2,6 @@
 
 #include <string>
 
-class TPixelImage;
-
 // The commands whose enabled state follows the connection.
 enum class TMainCommand { mcConnect, mcDisconnect };
 
@@ -39,9 +37,12 @@ public:
   // Status bar panel Index (0 .. 9) shows Text, cut at the panel's edge.
   virtual void SetPanelText(int Index, const std::string& Text) = 0;
   // The scope area is drawn again now: before this returns, the front end has
-  // put Picture (the core's picture at ScopeWidth() x ScopeHeight()) on the
-  // screen. Picture stays valid until the core's next drawing only.
-  virtual void RepaintScope(const TPixelImage& Picture) = 0;
+  // put the core's picture on the screen. It may call back for it here and in
+  // any paint of its own (an expose, a resize): TMainForm::ScopePaint()
+  // composes it at ScopeWidth() x ScopeHeight(); a front end that composes
+  // straight into its own pixels draws the same picture from the core's
+  // Samples() and colours with a TScopeRenderer of its own.
+  virtual void RepaintScope() = 0;
   // The scope area's size in logical pixels (0 before it has one).
   virtual int ScopeWidth() const = 0;
   virtual int ScopeHeight() const = 0;

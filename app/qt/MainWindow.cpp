@@ -36,18 +36,12 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainWindow* Window, void (TMain
       Qt::QueuedConnection);
 }
 
-// The core's picture as a QImage over its pixels (no copy): the two share
-// the byte layout.
-QImage ImageOver(const TPixelImage& Picture) {
-  return QImage(reinterpret_cast<const uchar*>(Picture.Bits()), Picture.Width(), Picture.Height(),
-                Picture.Stride(), QImage::Format_RGB32);
-}
-
 } // namespace
 
 TMainWindow::TMainWindow(const std::string& IniFileName, QWidget* Parent) : QMainWindow(Parent) {
   CreateControls();
   FCore = std::make_unique<TMainForm>(*this, IniFileName);
+  FCanvas.Renderer.SetColors(FCore->TraceColor(), FCore->GridColor(), FCore->BackColor());
 }
 
 TMainWindow::~TMainWindow() {
@@ -151,20 +145,15 @@ void TMainWindow::FitToScreen() {
 }
 
 void TMainWindow::ScopePaint(QPainter& Canvas) {
-  // Painting starts only once the core is there; a repaint the core asked for
-  // shows the picture it handed over, any other (an expose, a resize) asks
-  // for one.
-  if (!FCore)
-    return;
-  const TPixelImage& Picture = FRepaintPicture ? *FRepaintPicture : FCore->ScopePaint();
-  if (!Picture.IsEmpty())
-    Canvas.drawImage(QRect(0, 0, Picture.Width(), Picture.Height()), ImageOver(Picture));
+  // Painting starts only once the core is there.
+  if (FCore)
+    FCanvas.Paint(Canvas, FCore->Samples(), Scope->width(), Scope->height(), true);
 }
 
 QImage TMainWindow::ScopePicture() {
   if (!FCore)
     return {};
-  return ImageOver(FCore->ScopePaint()).copy();
+  return ScopeImage(FCore->ScopePaint()).copy();
 }
 
 QString TMainWindow::PanelText(int Index) const {
@@ -179,10 +168,8 @@ void TMainWindow::SetPanelText(int Index, const std::string& Text) {
   Panels.at(static_cast<std::size_t>(Index))->setText(QString::fromStdString(Text));
 }
 
-void TMainWindow::RepaintScope(const TPixelImage& Picture) {
-  FRepaintPicture = &Picture;
+void TMainWindow::RepaintScope() {
   Scope->repaint();
-  FRepaintPicture = nullptr;
 }
 
 int TMainWindow::ScopeWidth() const {

@@ -9,6 +9,7 @@
 
 #include "app/MainFrm.h"
 #include "app/MainView.h"
+#include "app/qt/ScopeCanvas.h"
 
 class QAction;
 class QFrame;
@@ -60,7 +61,7 @@ public:
   // TMainView.
   void SetCommandEnabled(TMainCommand Command, bool Enabled) override;
   void SetPanelText(int Index, const std::string& Text) override;
-  void RepaintScope(const TPixelImage& Picture) override;
+  void RepaintScope() override;
   int ScopeWidth() const override;
   int ScopeHeight() const override;
   int WindowWidth() const override;
@@ -83,9 +84,11 @@ private:
   void ScopePaint(QPainter& Canvas);
 
   std::unique_ptr<TMainForm> FCore;
+  // The screen's own renderer: the picture is composed straight into the
+  // window's backing store, where only the last trace is put back and the
+  // new one drawn (the core's renderer draws whole pictures, for exports).
+  TScopeCanvas FCanvas;
   TPortDialog* FPortDialog = nullptr;
   TAboutDialog* FAboutDialog = nullptr;
-  // The picture the core hands over while it repaints now.
-  const TPixelImage* FRepaintPicture = nullptr;
   bool FShown = false;
 };

@@ -12,11 +12,12 @@ void FakeMainView::SetPanelText(int Index, const std::string& Text) {
   Calls.push_back("Panel " + std::to_string(Index) + " " + Text);
 }
 
-void FakeMainView::RepaintScope(const TPixelImage& Picture) {
-  Shown = Picture;
+void FakeMainView::RepaintScope() {
+  if (Form)
+    Shown = Form->ScopePaint();
   ++Repaints;
-  Calls.push_back("Repaint " + std::to_string(Picture.Width()) + "x" +
-                  std::to_string(Picture.Height()));
+  Calls.push_back("Repaint " + std::to_string(Shown.Width()) + "x" +
+                  std::to_string(Shown.Height()));
 }
 
 void FakeMainView::SetWindowSize(int Width, int Height) {

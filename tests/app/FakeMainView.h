@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainFrm.h"
 #include "app/MainView.h"
 #include "scope/PixelImage.h"
 
@@ -18,7 +19,9 @@ public:
   bool ConnectEnabled = false;
   bool DisconnectEnabled = false;
   std::vector<std::string> Panels = std::vector<std::string>(10);
-  // The last picture handed over, copied.
+  // The core it shows (set by the test once the core is made); each repaint
+  // copies the core's picture into Shown, as a screen would show it.
+  TMainForm* Form = nullptr;
   TPixelImage Shown;
   int Repaints = 0;
 
@@ -36,7 +39,7 @@ public:
 
   void SetCommandEnabled(TMainCommand Command, bool Enabled) override;
   void SetPanelText(int Index, const std::string& Text) override;
-  void RepaintScope(const TPixelImage& Picture) override;
+  void RepaintScope() override;
   int ScopeWidth() const override { return ScopeW; }
   int ScopeHeight() const override { return ScopeH; }
   int WindowWidth() const override { return WindowW; }

@@ -50,6 +50,7 @@ protected:
     Form.reset();
     View = FakeMainView();
     Form = std::make_unique<TMainForm>(View, IniFile());
+    View.Form = Form.get();
     Form->ComPort().SetDevice(Fake);
     return *Form;
   }
