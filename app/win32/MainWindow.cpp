@@ -457,8 +457,9 @@ void TMainWindow::SetPanelText(int Index, const std::string& Text) {
                reinterpret_cast<LPARAM>(Wide.c_str()));
 }
 
-void TMainWindow::RepaintScope(const TPixelImage& Picture) {
-  FPicture = Picture;
+void TMainWindow::RepaintScope() {
+  if (OnScopePicture)
+    FPicture = OnScopePicture();
   if (!FScope)
     return;
   // Drawn now, not at the next WM_PAINT: the caller expects it on the screen.
@@ -556,8 +557,9 @@ std::string TMainWindow::AskSaveFileName(const TSaveRequest& Request) {
 
 std::string TMainWindow::UserFolder(TUserFolder Folder) const {
   PWSTR Path = nullptr;
-  const KNOWNFOLDERID& Id =
-      Folder == TUserFolder::ufPictures ? FOLDERID_Pictures : FOLDERID_Documents;
+  const KNOWNFOLDERID& Id = Folder == TUserFolder::ufPictures    ? FOLDERID_Pictures
+                            : Folder == TUserFolder::ufDocuments ? FOLDERID_Documents
+                                                                 : FOLDERID_Profile;
   std::string Result;
   if (SUCCEEDED(SHGetKnownFolderPath(Id, 0, nullptr, &Path)) && Path)
     Result = Narrow(Path);

@@ -65,7 +65,9 @@ public:
   // TMainView
   void SetCommandEnabled(TMainCommand Command, bool Enabled) override;
   void SetPanelText(int Index, const std::string& Text) override;
-  void RepaintScope(const TPixelImage& Picture) override;
+  void RepaintScope() override;
+  // Gives the picture RepaintScope shows (the core's ScopePaint).
+  std::function<const TPixelImage&()> OnScopePicture;
   int ScopeWidth() const override;
   int ScopeHeight() const override;
   int WindowWidth() const override;

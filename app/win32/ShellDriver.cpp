@@ -31,5 +31,5 @@ void TShellDriver::UpdateMenuState() {
 void TShellDriver::Redraw() {
   FPicture.SetSize(FView.ScopeWidth(), FView.ScopeHeight());
   FPicture.Fill(0xFF008080u);
-  FView.RepaintScope(FPicture);
+  FView.RepaintScope();
 }

@@ -18,6 +18,7 @@ public:
   void Disconnect();
   void UpdateMenuState();
   void Redraw();
+  const TPixelImage& Picture() const { return FPicture; }
 
 private:
   TMainView& FView;

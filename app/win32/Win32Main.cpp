@@ -28,6 +28,7 @@ int WINAPI wWinMain(HINSTANCE Instance, HINSTANCE, PWSTR, int ShowCommand) {
     TMainWindow MainForm(Instance, {45, 75, 75, 50, 50, 50, 50, 50, 50, 50});
     MainForm.CreateDialogs();
     TShellDriver Driver(MainForm);
+    MainForm.OnScopePicture = [&Driver]() -> const TPixelImage& { return Driver.Picture(); };
     TMainWindowHandlers Handlers;
     Handlers.itConnectClick = [&] { Driver.Connect(); };
     Handlers.itDisconnectClick = [&] { Driver.Disconnect(); };
