@@ -26,6 +26,8 @@ constexpr wchar_t ScopeClass[] = L"THXT24Scope";
 // Posted by the port's event thread (through the thread handoff's wake hook):
 // the loop runs the calls handed to the main thread.
 constexpr UINT WM_HXT24_SYNCHRONIZE = WM_APP + 1;
+// Posted once at start-up when the command line names a port.
+constexpr UINT WM_HXT24_START_CONNECT = WM_APP + 2;
 
 TMainWindow* WindowOf(HWND Window) {
   return reinterpret_cast<TMainWindow*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
@@ -239,6 +241,10 @@ void TMainWindow::ShowCentred(int ShowCommand) {
   UpdateWindow(FHandle);
 }
 
+void TMainWindow::PostStartConnect() {
+  PostMessageW(FHandle, WM_HXT24_START_CONNECT, 0, 0);
+}
+
 int TMainWindow::RunMessageLoop() {
   MSG Message;
   BOOL Result;
@@ -346,6 +352,9 @@ LRESULT TMainWindow::HandleMain(UINT Message, WPARAM W, LPARAM L) {
   case WM_HXT24_SYNCHRONIZE:
     Run([] { CheckSynchronize(); });
     return 0;
+  case WM_HXT24_START_CONNECT:
+    Run(FHandlers.StartConnect);
+    return 0;
   case WM_DPICHANGED: {
     const auto* Suggested = reinterpret_cast<const RECT*>(L);
     HFONT Old = FFont;
@@ -363,7 +372,12 @@ LRESULT TMainWindow::HandleMain(UINT Message, WPARAM W, LPARAM L) {
   case WM_DESTROY:
     // The core closes its port and goes while the window is still here; the
     // thread handoff's wake-up no longer has a window to post to.
-    Run(FHandlers.FormDestroy);
+    {
+      // No command reaches the core from here on; then it goes.
+      const TMainWindowHandlers Last = std::move(FHandlers);
+      FHandlers = {};
+      Run(Last.FormDestroy);
+    }
     SetWakeMainThread(nullptr);
     PostQuitMessage(0);
     return 0;

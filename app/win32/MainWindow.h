@@ -28,8 +28,10 @@ struct TMainWindowHandlers {
   // The scope area has a new size: the core draws its picture again.
   std::function<void()> ScopeResize;
   // The window is being destroyed (WM_DESTROY): the core goes now, while the
-  // window still exists.
+  // window still exists (the other handlers are dropped first).
   std::function<void()> FormDestroy;
+  // The connection the command line asks for, from the loop (PostStartConnect).
+  std::function<void()> StartConnect;
 };
 
 // The Win32 main window of HXT24.exe: menu and accelerators from the
@@ -56,6 +58,8 @@ public:
   void CreateDialogs();
   // Centres the window on the screen's free area and shows it.
   void ShowCentred(int ShowCommand);
+  // Makes the loop run the StartConnect handler once it runs.
+  void PostStartConnect();
   // Runs the message loop until the window is gone; returns the exit code.
   int RunMessageLoop();
 
