@@ -25,14 +25,13 @@ TPortDialog::~TPortDialog() {
 }
 
 bool TPortDialog::ShowModal(std::string& PortName) {
-  if (!FPortsListed) {
-    FPortsListed = true;
-    try {
-      for (const std::string& Name : MachinePortNames())
-        FFoundPorts += Widen(Name) + L'\0';
-    } catch (const std::exception&) {
-      // A machine whose ports cannot be listed still offers COM1 to COM4.
-    }
+  // The list is read at every show: an adapter plugged in meanwhile is offered.
+  FFoundPorts.clear();
+  try {
+    for (const std::string& Name : MachinePortNames())
+      FFoundPorts += Widen(Name) + L'\0';
+  } catch (const std::exception&) {
+    // A machine whose ports cannot be listed still offers COM1 to COM4.
   }
   FText = Widen(PortName);
   const INT_PTR Result = DialogBoxIndirectParamW(FInstance, FTemplate.Get(), FOwner, &DialogProc,
@@ -65,7 +64,13 @@ void TPortDialog::Build(HWND Dialog) {
   }
   for (const auto& Name : Names)
     SendMessageW(Combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Name.c_str()));
+  // The entry of that name is the current one (none for another name); the
+  // text is shown whole, selected, with the focus in the field.
+  const LRESULT Current = SendMessageW(Combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(FText.c_str()));
+  SendMessageW(Combo, CB_SETCURSEL, Current == CB_ERR ? static_cast<WPARAM>(-1) : Current, 0);
   SetWindowTextW(Combo, FText.c_str());
+  SendMessageW(Combo, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
   AddControl(Dialog, L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDC_BTNOK, 200, 16, 75, 25,
              FFont);
   AddControl(Dialog, L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDC_BTNCANCEL, 200, 48, 75,

@@ -33,7 +33,6 @@ private:
   HFONT FFont = nullptr;
   TDialogTemplate FTemplate;
   std::wstring FText;
-  // The machine's ports, looked up when the dialog is first shown.
-  bool FPortsListed = false;
+  // The machine's ports, looked up at every show.
   std::wstring FFoundPorts; // names, each ended by L'\0'
 };
