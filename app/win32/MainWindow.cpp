@@ -367,7 +367,10 @@ LRESULT TMainWindow::HandleMain(UINT Message, WPARAM W, LPARAM L) {
     return 0;
   }
   case WM_CLOSE:
-    DestroyWindow(FHandle);
+    // Not while a modal dialog runs (the window is disabled then): the core
+    // is inside the command that showed it.
+    if (IsWindowEnabled(FHandle))
+      DestroyWindow(FHandle);
     return 0;
   case WM_DESTROY:
     // The core closes its port and goes while the window is still here; the
