@@ -19,5 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-find_program(HXT24_WINE NAMES wine REQUIRED)
+# The 64-bit programs run straight on the 64-bit loader: Debian's "wine" starts
+# the 32-bit one first, which a kernel without IA-32 support cannot run.
+if(HXT24_MINGW_ARCH STREQUAL x86_64)
+  find_program(HXT24_WINE NAMES wine64 wine PATHS /usr/lib/wine REQUIRED)
+else()
+  find_program(HXT24_WINE NAMES wine REQUIRED)
+endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${HXT24_WINE})
