@@ -198,8 +198,12 @@ void TThread::Start() {
   std::lock_guard Guard(Handoff().Lock);
   if (FStarted)
     return;
-  FStarted = true;
+  // Started only once the thread exists: when the system cannot make one
+  // (std::thread raises), the object stays unstarted, so its destructor does
+  // not wait for an end that never comes. The new thread waits for this lock
+  // before it looks at the object.
   FHandle = std::thread([this] { ThreadMain(); });
+  FStarted = true;
 }
 
 void TThread::Terminate() {
