@@ -25,3 +25,9 @@ std::string ExecutableDir() {
   const auto Slash = Path.rfind('/');
   return Slash == std::string::npos ? std::string("./") : Path.substr(0, Slash + 1);
 }
+
+const char PathDelim = '/';
+
+bool IsPathDelimiter(char C) {
+  return C == '/';
+}

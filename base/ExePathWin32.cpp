@@ -39,3 +39,9 @@ std::string ExecutableDir() {
   const auto Slash = Path.find_last_of("\\/");
   return Slash == std::string::npos ? std::string(".\\") : Path.substr(0, Slash + 1);
 }
+
+const char PathDelim = '\\';
+
+bool IsPathDelimiter(char C) {
+  return C == '\\' || C == '/';
+}

@@ -56,9 +56,11 @@ bool ReadAt(const std::string& FileName, std::uint64_t Offset, std::uint64_t Cou
          Bytes.size() == Count;
 }
 
+// A directory ends with a separator; one it lacks is the system's own, so that
+// a catalog path reads as one kind of path ("C:\\app\\locale\\de\\...").
 std::string WithSeparator(std::string Directory) {
-  if (Directory.empty() || Directory.back() != '/')
-    Directory += '/';
+  if (Directory.empty() || !IsPathDelimiter(Directory.back()))
+    Directory += PathDelim;
   return Directory;
 }
 
@@ -136,7 +138,10 @@ void TAssemblyAnalyzer::AnalyzeFile(const std::string& ExeFile, std::uint64_t Ta
 const TAssemblyFileInfo* TAssemblyAnalyzer::Find(const std::string& Path) const {
   if (Path.compare(0, FBaseDirectory.size(), FBaseDirectory) != 0)
     return nullptr;
-  const auto It = FFiles.find(Path.substr(FBaseDirectory.size()));
+  // The table names its files with '/', catalog paths use the system's separator.
+  std::string Name = Path.substr(FBaseDirectory.size());
+  std::replace_if(Name.begin(), Name.end(), IsPathDelimiter, '/');
+  const auto It = FFiles.find(Name);
   return It == FFiles.end() ? nullptr : &It->second;
 }
 
@@ -201,7 +206,9 @@ void TDomain::CloseCatalog() {
 std::string TDomain::CatalogPath(std::string_view Language) const {
   std::string Path = FDirectory;
   Path += Language;
-  Path += "/LC_MESSAGES/";
+  Path += PathDelim;
+  Path += "LC_MESSAGES";
+  Path += PathDelim;
   Path += FName;
   Path += ".mo";
   return Path;
