@@ -5,6 +5,7 @@
 
 #include "base/WideText.h"
 #include "cport/platform/Win32Dcb.h"
+#include "cport/platform/Win32Ports.h"
 
 // The port's records are the system's: same size, same offsets.
 static_assert(sizeof(DCB) == sizeof(TDeviceControlBlock) && sizeof(DCB) == 28);
@@ -141,6 +142,18 @@ public:
   HANDLE FWaitDone;
 };
 
+// The completion event of one overlapped transfer.
+struct TTransferEvent {
+  TTransferEvent() : Handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~TTransferEvent() {
+    if (Handle)
+      CloseHandle(Handle);
+  }
+  TTransferEvent(const TTransferEvent&) = delete;
+  TTransferEvent& operator=(const TTransferEvent&) = delete;
+  HANDLE Handle;
+};
+
 // Reads under the "return at once with what has arrived" timeouts.
 bool IsImmediate(const TCommTimeouts& Timeouts) {
   return Timeouts.ReadIntervalTimeout == MAXDWORD && Timeouts.ReadTotalTimeoutMultiplier == 0 &&
@@ -156,49 +169,35 @@ std::string Win32DevicePath(const std::string& PortName) {
 }
 
 TComHandle TWin32ComDevice::Open(const std::string& PortName) {
+  // Port names are UTF-8 like every text of the program; a name the system
+  // gave (a port list entry) may hold any character.
   const std::string Path = Win32DevicePath(PortName);
-  // Port names are plain ASCII ("COM5"); anything else is widened byte by byte
-  // and simply does not name a port.
-  const std::wstring WidePath(Path.begin(), Path.end());
+  const int Length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Path.data(),
+                                         static_cast<int>(Path.size()), nullptr, 0);
+  if (Length <= 0)
+    return InvalidComHandle; // not UTF-8: ERROR_NO_UNICODE_TRANSLATION
+  std::wstring WidePath(static_cast<std::size_t>(Length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Path.data(), static_cast<int>(Path.size()),
+                      WidePath.data(), Length);
   HANDLE Handle = CreateFileW(WidePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (Handle == INVALID_HANDLE_VALUE)
     return InvalidComHandle;
-  TPortState State;
-  State.ReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  State.WriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  COMMTIMEOUTS Timeouts{};
-  if (!State.ReadEvent || !State.WriteEvent || !::GetCommTimeouts(Handle, &Timeouts)) {
-    const DWORD Error = GetLastError();
-    if (State.ReadEvent)
-      CloseHandle(State.ReadEvent);
-    if (State.WriteEvent)
-      CloseHandle(State.WriteEvent);
-    CloseHandle(Handle);
-    SetLastError(Error);
-    return InvalidComHandle;
-  }
-  State.Timeouts = {Timeouts.ReadIntervalTimeout, Timeouts.ReadTotalTimeoutMultiplier,
-                    Timeouts.ReadTotalTimeoutConstant, Timeouts.WriteTotalTimeoutMultiplier,
-                    Timeouts.WriteTotalTimeoutConstant};
+  // Nothing is asked of the device here: the port configures it next, and a
+  // device that refuses the comm calls fails there, with that call's error.
+  // Until the port sets timeouts, reads go to the driver as they are.
   const auto Result = reinterpret_cast<TComHandle>(Handle);
   std::lock_guard Guard(FLock);
-  FPorts[Result] = State;
+  FPorts[Result] = TPortState{};
   return Result;
 }
 
 bool TWin32ComDevice::Close(TComHandle Handle) {
-  TPortState State;
   {
     std::lock_guard Guard(FLock);
-    const auto It = FPorts.find(Handle);
-    if (It == FPorts.end())
+    if (FPorts.erase(Handle) == 0)
       return Fail(ERROR_INVALID_HANDLE);
-    State = It->second;
-    FPorts.erase(It);
   }
-  CloseHandle(State.ReadEvent);
-  CloseHandle(State.WriteEvent);
   return CloseHandle(H(Handle)) != 0;
 }
 
@@ -239,11 +238,16 @@ bool TWin32ComDevice::SetCommTimeouts(TComHandle Handle, const TCommTimeouts& Ti
   return true;
 }
 
-bool TWin32ComDevice::Transfer(TComHandle Handle, void* Event, bool Write, void* Buffer,
-                               std::uint32_t Count, std::int32_t& Done) {
+bool TWin32ComDevice::Transfer(TComHandle Handle, bool Write, void* Buffer, std::uint32_t Count,
+                               std::int32_t& Done) {
+  // Every transfer has an event of its own: the owner and an smNone handler
+  // may read at the same time, and a shared event would let one of them take
+  // the other's completion for its own while its transfer is still pending.
+  const TTransferEvent Event;
+  if (!Event.Handle)
+    return false;
   OVERLAPPED Overlapped{};
-  Overlapped.hEvent = Event;
-  ResetEvent(Event);
+  Overlapped.hEvent = Event.Handle;
   DWORD Bytes = 0;
   const BOOL Started = Write ? ::WriteFile(H(Handle), Buffer, Count, &Bytes, &Overlapped)
                              : ::ReadFile(H(Handle), Buffer, Count, &Bytes, &Overlapped);
@@ -285,7 +289,7 @@ bool TWin32ComDevice::ReadFile(TComHandle Handle, void* Buffer, std::int32_t Cou
     if (Wanted == 0)
       return true;
   }
-  return Transfer(Handle, State.ReadEvent, false, Buffer, Wanted, Read);
+  return Transfer(Handle, false, Buffer, Wanted, Read);
 }
 
 bool TWin32ComDevice::WriteFile(TComHandle Handle, const void* Buffer, std::int32_t Count,
@@ -296,8 +300,8 @@ bool TWin32ComDevice::WriteFile(TComHandle Handle, const void* Buffer, std::int3
     return false;
   if (Count <= 0)
     return true;
-  return Transfer(Handle, State.WriteEvent, true, const_cast<void*>(Buffer),
-                  static_cast<std::uint32_t>(Count), Written);
+  return Transfer(Handle, true, const_cast<void*>(Buffer), static_cast<std::uint32_t>(Count),
+                  Written);
 }
 
 bool TWin32ComDevice::PurgeComm(TComHandle Handle, std::uint32_t Flags) {
@@ -425,62 +429,8 @@ TComWaitResult TWin32ComDevice::WaitCommEvent(TComHandle Handle, TComStopSignal&
   }
 }
 
-std::vector<TComPortInfo>
-PortsFromDeviceMap(const std::vector<std::pair<std::string, std::string>>& Entries) {
-  std::vector<TComPortInfo> Ports;
-  for (const auto& [Device, Name] : Entries) {
-    if (Name.empty())
-      continue;
-    std::string Description = Device;
-    if (Description.rfind("\\Device\\", 0) == 0)
-      Description.erase(0, 8);
-    Ports.push_back({Name, Description});
-  }
-  // "COM10" after "COM9": the number counts, then the name.
-  auto Number = [](const std::string& Name) -> unsigned long {
-    if (Name.size() < 4 || (Name.compare(0, 3, "COM") != 0 && Name.compare(0, 3, "com") != 0))
-      return ~0ul;
-    unsigned long Value = 0;
-    for (std::size_t i = 3; i < Name.size(); ++i) {
-      if (Name[i] < '0' || Name[i] > '9' || Value > 100000)
-        return ~0ul;
-      Value = Value * 10 + static_cast<unsigned long>(Name[i] - '0');
-    }
-    return Value;
-  };
-  std::stable_sort(Ports.begin(), Ports.end(), [&](const TComPortInfo& A, const TComPortInfo& B) {
-    const unsigned long NumberA = Number(A.Name), NumberB = Number(B.Name);
-    return NumberA != NumberB ? NumberA < NumberB : A.Name < B.Name;
-  });
-  return Ports;
-}
-
 std::vector<TComPortInfo> TWin32ComDevice::ListPorts() {
-  HKEY Key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &Key) !=
-      ERROR_SUCCESS)
-    return {};
-  std::vector<std::pair<std::string, std::string>> Entries;
-  for (DWORD Index = 0;; ++Index) {
-    wchar_t Name[256];
-    wchar_t Data[256] = {};
-    DWORD NameLength = 256, DataSize = sizeof Data - sizeof(wchar_t), Type = 0;
-    const LSTATUS Status = RegEnumValueW(Key, Index, Name, &NameLength, nullptr, &Type,
-                                         reinterpret_cast<BYTE*>(Data), &DataSize);
-    if (Status == ERROR_NO_MORE_ITEMS)
-      break;
-    if (Status != ERROR_SUCCESS || Type != REG_SZ)
-      continue; // too long to be a port name, or not one
-    auto Narrow = [](const wchar_t* Text, std::size_t Length) {
-      return Utf16ToUtf8(std::u16string(Text, Text + Length));
-    };
-    std::size_t DataLength = DataSize / sizeof(wchar_t);
-    while (DataLength > 0 && Data[DataLength - 1] == 0)
-      --DataLength;
-    Entries.emplace_back(Narrow(Name, NameLength), Narrow(Data, DataLength));
-  }
-  RegCloseKey(Key);
-  return PortsFromDeviceMap(Entries);
+  return ListWin32Ports();
 }
 
 int TWin32ComDevice::LastError() {

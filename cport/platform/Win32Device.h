@@ -13,12 +13,6 @@
 // only that way), a name already in that form as it is.
 std::string Win32DevicePath(const std::string& PortName);
 
-// The ports of the system's serial device map (each driver's device name and
-// the port name it took), in the order a list offers them: by COM number, then
-// by name; the description is the driver's device name without "\Device\".
-std::vector<TComPortInfo>
-PortsFromDeviceMap(const std::vector<std::pair<std::string, std::string>>& Entries);
-
 // Serial ports through the system's comm API, every handle opened for
 // overlapped I/O. Handles are the system's; GetLastError() is the error
 // number.
@@ -38,7 +32,7 @@ public:
   TComWaitResult WaitCommEvent(TComHandle Handle, TComStopSignal& Stop,
                                std::uint32_t& Mask) override;
   int LastError() override;
-  // The ports in HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM.
+  // The machine's ports (ListWin32Ports).
   std::vector<TComPortInfo> ListPorts() override;
 
   // Beyond what the port needs (tools and tests drive the line with these).
@@ -54,17 +48,13 @@ public:
   static constexpr int UnexplainedWakeupLimit = 16;
 
 private:
-  // What an open handle keeps: the read and write events (one transfer of
-  // each kind at a time, from the port's owner) and the settings the reads
-  // and waits look at.
+  // What an open handle keeps: the settings the reads and waits look at.
   struct TPortState {
-    void* ReadEvent = nullptr;
-    void* WriteEvent = nullptr;
     TCommTimeouts Timeouts{};
     std::uint32_t Mask = 0;
   };
   bool Find(TComHandle Handle, TPortState& State) const;
-  bool Transfer(TComHandle Handle, void* Event, bool Write, void* Buffer, std::uint32_t Count,
+  bool Transfer(TComHandle Handle, bool Write, void* Buffer, std::uint32_t Count,
                 std::int32_t& Done);
 
   mutable std::mutex FLock;

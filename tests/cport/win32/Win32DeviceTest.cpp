@@ -9,12 +9,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/Win32Text.h"
 #include "cport/platform/Win32Dcb.h"
+#include "cport/platform/Win32Ports.h"
 
 using namespace std::chrono_literals;
 
@@ -131,6 +134,29 @@ TEST(Win32Device, PortNamesAndAMissingPort) {
   EXPECT_EQ(Device.LastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// Names are UTF-8: one outside ASCII names the same device as its wide form
+// (a file here, which a device path may name too).
+TEST(Win32Device, PortNamesAreUtf8) {
+  wchar_t Folder[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, Folder), 0u);
+  TWin32ComDevice Device;
+  for (const std::wstring Name : {L"hxt24-port.tmp", L"hxt24-p\u00f6rt-\u03a9-\u6e2c.tmp"}) {
+    const std::wstring Path = std::wstring(Folder) + Name;
+    HANDLE File = CreateFileW(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(File, INVALID_HANDLE_VALUE) << GetLastError();
+    CloseHandle(File);
+    const TComHandle Handle = Device.Open("\\\\.\\" + FromWide(Path));
+    EXPECT_NE(Handle, InvalidComHandle) << FromWide(Path) << ": error " << Device.LastError();
+    if (Handle != InvalidComHandle) {
+      EXPECT_TRUE(Device.Close(Handle));
+    }
+    DeleteFileW(Path.c_str());
+  }
+  EXPECT_EQ(Device.Open("COM\xff"), InvalidComHandle);
+  EXPECT_EQ(Device.LastError(), ERROR_NO_UNICODE_TRANSLATION);
+}
+
 TEST(Win32Device, PortsOfTheDeviceMapInNumberOrder) {
   const std::vector<std::pair<std::string, std::string>> Map = {
       {"\\Device\\Serial1", "COM2"},   {"\\Device\\VCP0", "COM10"}, {"\\Device\\Serial0", "COM1"},
@@ -141,6 +167,40 @@ TEST(Win32Device, PortsOfTheDeviceMapInNumberOrder) {
                                               {"COM10", "VCP0"},
                                               {"CNCA0", "Other"}};
   EXPECT_EQ(PortsFromDeviceMap(Map), Expected);
+}
+
+// The devices' names come first; the map adds the ports no device names.
+TEST(Win32Device, DevicePortsMergedWithTheDeviceMap) {
+  const std::vector<TComPortInfo> Devices = {{"COM10", "USB Serial Port (COM10)"},
+                                             {"COM3", "USB Serial Port (COM3)"},
+                                             {"com3", "twice"},
+                                             {"", "no port name"}};
+  const std::vector<TComPortInfo> Map = {
+      {"CNCA0", "com0com0"}, {"COM3", "VCP0"}, {"COM1", "Serial0"}, {"Com10", "VCP1"}};
+  const std::vector<TComPortInfo> Expected = {{"COM1", "Serial0"},
+                                              {"COM3", "USB Serial Port (COM3)"},
+                                              {"COM10", "USB Serial Port (COM10)"},
+                                              {"CNCA0", "com0com0"}};
+  EXPECT_EQ(MergePortLists(Devices, Map), Expected);
+  EXPECT_EQ(MergePortLists({}, Map), MergePortLists(Map, {}));
+}
+
+// What this system offers: each port once, in COM number order, and each
+// listed name opens (or is busy) rather than naming nothing.
+TEST(Win32Device, TheMachinesPortsAreListedOnceInNumberOrder) {
+  TWin32ComDevice Device;
+  const std::vector<TComPortInfo> Ports = Device.ListPorts();
+  EXPECT_EQ(MergePortLists(Ports, {}), Ports);
+  RecordProperty("Ports", static_cast<int>(Ports.size()));
+  for (const TComPortInfo& Port : Ports) {
+    const TComHandle Handle = Device.Open(Port.Name);
+    if (Handle != InvalidComHandle) {
+      Device.Close(Handle);
+      continue;
+    }
+    EXPECT_NE(Device.LastError(), ERROR_FILE_NOT_FOUND)
+        << Port.Name << " (" << Port.Description << ")";
+  }
 }
 
 TEST_F(Win32Line, OpenConfigureQueryClose) {
@@ -227,6 +287,33 @@ TEST_F(Win32Line, StreamAtTheLineRateLosesNothing) {
   EXPECT_GT(Wakeups, 0);
   EXPECT_LE(static_cast<std::size_t>(Wakeups), Total);
   RecordProperty("Wakeups", Wakeups);
+}
+
+// Two readers at once (an smNone handler and the owner): each read ends with
+// its own transfer, not with the other's.
+TEST_F(Win32Line, ConcurrentReadsEachEndWithTheirOwnTransfer) {
+  ASSERT_TRUE(FDevice.SetCommTimeouts(FHandle, {0, 0, 20000, 0, 0}));
+  std::vector<std::uint8_t> First(40), Second(5);
+  auto Read = [this](std::vector<std::uint8_t>& Buffer) {
+    std::int32_t Done = -1;
+    EXPECT_TRUE(
+        FDevice.ReadFile(FHandle, Buffer.data(), static_cast<std::int32_t>(Buffer.size()), Done))
+        << FDevice.LastError();
+    return Done;
+  };
+  auto FirstRead = std::async(std::launch::async, Read, std::ref(First));
+  std::this_thread::sleep_for(100ms); // both reads pending, the first one first
+  auto SecondRead = std::async(std::launch::async, Read, std::ref(Second));
+  std::this_thread::sleep_for(100ms);
+  Send("STREAM 45\n");
+  ASSERT_EQ(FirstRead.wait_for(30s), std::future_status::ready);
+  ASSERT_EQ(SecondRead.wait_for(30s), std::future_status::ready);
+  EXPECT_EQ(FirstRead.get(), 40);
+  EXPECT_EQ(SecondRead.get(), 5);
+  std::vector<std::uint8_t> Both(First);
+  Both.insert(Both.end(), Second.begin(), Second.end());
+  for (std::size_t i = 0; i < Both.size(); ++i)
+    EXPECT_EQ(Both[i], PatternByte(i)) << "byte " << i;
 }
 
 TEST_F(Win32Line, StopEndsAPendingWaitAtOnce) {

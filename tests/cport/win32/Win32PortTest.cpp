@@ -111,3 +111,21 @@ TEST_F(Win32Port, OpeningAndClosingWhileTheLineIsQuiet) {
   }
   EXPECT_TRUE(Shown.empty());
 }
+
+// A device that opens but refuses the comm calls (the null device): the open
+// succeeds and configuring fails at its first step, the queue sizes.
+TEST(Win32PortDevice, ADeviceThatRefusesCommCallsFailsAtSetupComm) {
+  InitComPortErrors();
+  TComPort Port;
+  Port.SetDevice(PlatformComDevice());
+  Port.SetPort("\\\\.\\NUL");
+  try {
+    Port.OpenPort();
+    ADD_FAILURE() << "the null device opened as a port";
+  } catch (const EComPort& E) {
+    EXPECT_EQ(E.ErrorCode(), peSetupCommFailed) << E.what();
+    EXPECT_NE(E.SystemErrorCode(), -1);
+  }
+  EXPECT_FALSE(Port.Connected());
+  DoneComPortErrors();
+}
