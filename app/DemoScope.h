@@ -5,8 +5,8 @@
 
 // The simulated scope of --demo, running inside the client: a line the client
 // opens like a serial port. One source per platform: DemoScopePosix.cpp (a
-// pseudo-terminal), DemoScopeWin32.cpp (none: Windows has no pseudo-terminal
-// to open as a COM port, so --demo is not available there).
+// pseudo-terminal), DemoScopeWin32.cpp (Windows has no pseudo-terminal: a
+// port of the serial component's device layer, while the scope runs).
 class TDemoScope {
 public:
   virtual ~TDemoScope() = default;
