@@ -4,8 +4,51 @@
 # CPack. Prints the package's path as the last line:
 #   build/package/hxt24_<version>_<arch>.deb
 # Install it with: sudo apt install ./build/package/hxt24_*.deb
+#
+#   tools/package.sh windows [i686|x86_64]
+# makes the Windows installer instead (default i686, the 32-bit program): the
+# programs of the Windows preset build (built here if needed), stripped, and
+# the catalogs, in an MSI built by wixl from packaging/windows/hxt24.wxs.
+# Prints its path as the last line: build/windows-<arch>/hxt24-<version>-<arch>.msi
+# HXT24_MSI_VERSION gives the MSI another version (the upgrade test uses it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = windows ]; then
+  arch="${2:-i686}"
+  case "$arch" in
+  i686) wixl_arch=x86 win64=no ;;
+  x86_64) wixl_arch=x64 win64=yes ;;
+  *) echo "package.sh: no Windows architecture $arch (i686 or x86_64)" >&2; exit 2 ;;
+  esac
+  tools/setup.sh windows >&2
+  preset=windows-$arch
+  build=build/$preset
+  cmake --preset "$preset" >&2
+  nice cmake --build --preset "$preset" -j"$(nproc)" >&2
+  version="${HXT24_MSI_VERSION:-$(sed -n 's/^project(hxt24 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)}"
+  stage=$build/msi-stage
+  rm -rf "$stage"
+  mkdir -p "$stage"
+  client=no
+  programs=(hxt24-dump.exe hxt24-msg.exe)
+  if [ -f "$build/bin/HXT24.exe" ]; then
+    client=yes
+    programs+=(HXT24.exe)
+  fi
+  for p in "${programs[@]}"; do
+    "$arch-w64-mingw32-strip" --strip-unneeded -o "$stage/$p" "$build/bin/$p"
+  done
+  cp -r "$build/bin/locale" "$stage/locale"
+  msi=$build/hxt24-$version-$arch.msi
+  rm -f "$msi"
+  wixl -a "$wixl_arch" -D Version="$version" -D BinDir="$stage" -D Win64=$win64 \
+    -D Client=$client -o "$msi" packaging/windows/hxt24.wxs >&2
+  [ -f "$msi" ] || { echo "package.sh: no installer made" >&2; exit 1; }
+  echo "$msi"
+  exit 0
+fi
+
 tools/setup.sh >&2
 dir=build/package
 

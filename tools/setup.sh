@@ -3,8 +3,9 @@
 # Needs root (or sudo) when something is missing; does nothing otherwise.
 #
 #   tools/setup.sh            the Linux build, tests, sanitizers and fuzzers
-#   tools/setup.sh windows    also the MinGW-w64 cross compilers and Wine
+#   tools/setup.sh windows    also the MinGW-w64 cross compilers, Wine
 #                             (with 32-bit Wine, which needs the i386 architecture)
+#                             and wixl (msitools) for the installer
 set -euo pipefail
 
 packages=(
@@ -26,6 +27,7 @@ if [ "${1:-}" = windows ]; then
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64 wine32:i386
     gcc-multilib python3
+    msitools wixl
   )
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "Adding the i386 architecture (for 32-bit Wine)"
