@@ -66,6 +66,10 @@ client=no
 echo "== the installed programs =="
 out="$(LC_ALL=C.UTF-8 winrun "$windir\\hxt24-msg.exe" --lang de --resource Cancel | tr -d '\r')"
 [ "$out" = Abbrechen ] || fail "hxt24-msg.exe does not find its catalogs: '$out'"
+for p in hxt24-dump.exe hxt24-msg.exe; do
+  out="$(winrun "$windir\\$p" --version | tr -d '\r')" || fail "$p --version"
+  grep -qF "$version" <<<"$out" || fail "$p --version: '$out'"
+done
 winrun "$windir\\hxt24-dump.exe" --list-ports >/dev/null || fail "hxt24-dump.exe --list-ports"
 # The common Start menu on Windows; Wine puts a machine's entries into the
 # user's Start menu.
