@@ -77,8 +77,8 @@ menus=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/HX
   "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/HXT24")
 if [ $client = yes ]; then
   [ -f "$WINEPREFIX/drive_c/$dir/HXT24.exe" ] || fail "HXT24.exe missing"
-  out="$(winrun "$windir\\HXT24.exe" --version | tr -d '\r')" || fail "HXT24.exe --version"
-  echo "HXT24.exe --version: $out"
+  # Not started here: HXT24.exe has no command line yet (--version, --demo), so
+  # it would open its window and wait.
   [ -f "${menus[0]}/HXT24.lnk" ] || [ -f "${menus[1]}/HXT24.lnk" ] || fail "no Start menu entry"
 else
   echo "(this build has no HXT24.exe: no client, no Start menu entry)"
