@@ -337,6 +337,12 @@ LRESULT TMainWindow::HandleMain(UINT Message, WPARAM W, LPARAM L) {
   case WM_COMMAND:
     Command(LOWORD(W));
     return 0;
+  case WM_GETMINMAXINFO: {
+    auto* Limits = reinterpret_cast<MINMAXINFO*>(L);
+    Limits->ptMinTrackSize.x = std::max<LONG>(Limits->ptMinTrackSize.x, FMinWidth);
+    Limits->ptMinTrackSize.y = std::max<LONG>(Limits->ptMinTrackSize.y, FMinHeight);
+    return 0;
+  }
   case WM_NOTIFY: {
     auto* Header = reinterpret_cast<NMHDR*>(L);
     if (Header->code == TTN_GETDISPINFOW) {

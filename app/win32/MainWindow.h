@@ -58,6 +58,11 @@ public:
   void CreateDialogs();
   // Centres the window on the screen's free area and shows it.
   void ShowCentred(int ShowCommand);
+  // The smallest size the user may drag the window to, frame included.
+  void SetMinimumSize(int Width, int Height) {
+    FMinWidth = Width;
+    FMinHeight = Height;
+  }
   // Makes the loop run the StartConnect handler once it runs.
   void PostStartConnect();
   // Runs the message loop until the window is gone; returns the exit code.
@@ -116,6 +121,8 @@ private:
   std::unique_ptr<TPortDialog> FPortDialog;
   std::unique_ptr<TAboutDialog> FAboutDialog;
   bool FShown = false;
+  int FMinWidth = 0;
+  int FMinHeight = 0;
 };
 
 // "MS Sans Serif" at 8 points for a window of the given DPI.

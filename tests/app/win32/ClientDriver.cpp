@@ -85,8 +85,8 @@ SIZE ClientSize(HWND Window) {
   return {Rect.right, Rect.bottom};
 }
 
-bool WaitUntil(const std::function<bool()>& Done) {
-  for (int i = 0; i < 1000; ++i) {
+bool WaitUntil(const std::function<bool()>& Done, int Seconds) {
+  for (int i = 0; i < Seconds * 50; ++i) {
     if (Done())
       return true;
     Sleep(20);
@@ -110,12 +110,14 @@ TClientProcess::TClientProcess(const std::wstring& Arguments) {
                       &Startup, &FInfo))
     throw std::runtime_error("HXT24.exe does not start");
   WaitForInputIdle(FInfo.hProcess, 20000);
-  WaitUntil([this] {
-    TSearch Search{FInfo.dwProcessId, L"THXT24MainForm", nullptr, nullptr};
-    EnumWindows(&FindTopLevel, reinterpret_cast<LPARAM>(&Search));
-    FMain = Search.Found;
-    return FMain != nullptr;
-  });
+  WaitUntil(
+      [this] {
+        TSearch Search{FInfo.dwProcessId, L"THXT24MainForm", nullptr, nullptr};
+        EnumWindows(&FindTopLevel, reinterpret_cast<LPARAM>(&Search));
+        FMain = Search.Found;
+        return FMain != nullptr;
+      },
+      60); // a first start of Wine's services may take long on a busy machine
 }
 
 TClientProcess::~TClientProcess() {

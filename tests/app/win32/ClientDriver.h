@@ -60,7 +60,7 @@ std::wstring TextOf(HWND Window);
 std::wstring ClassOf(HWND Window);
 RECT RectIn(HWND Window, HWND Parent);
 SIZE ClientSize(HWND Window);
-// Waits (at most 20 s) until Done holds; returns Done().
-bool WaitUntil(const std::function<bool()>& Done);
+// Waits (at most Seconds) until Done holds; returns Done().
+bool WaitUntil(const std::function<bool()>& Done, int Seconds = 20);
 // The folder of this test program, with a trailing backslash.
 std::wstring ProgramFolder();
