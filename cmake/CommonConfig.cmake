@@ -14,8 +14,6 @@ else()
   endif()
 endif()
 target_include_directories(hxt24_options INTERFACE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(hxt24_options INTERFACE
-  HXT24_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 if(WIN32)
   # The Windows sources call the W functions by name; windows.h stays lean and
   # leaves std::min/std::max alone. Windows 7 is the oldest system supported.
