@@ -1,15 +1,18 @@
 // The port's read path against the bare calls underneath, on one
 // pseudo-terminal with nothing waiting (so every figure is per-call cost, not
-// transfer time): ReadBytes against read(), InQueueCount against FIONREAD.
+// transfer time): ReadBytes against read(), InQueueCount against FIONREAD;
+// and the port list against a bare listing of /sys/class/tty.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "cport/CPort.h"
+#include "cport/platform/ComDevice.h"
 
 namespace {
 
@@ -73,5 +76,26 @@ void BM_InQueueCount(benchmark::State& State) {
 BENCHMARK(BM_InQueueCount);
 
 } // namespace
+
+// The port dialog reads the machine's ports at every show: the whole lookup
+// against a bare listing of the folder the kernel lists its terminals in.
+void BM_BareTtyListing(benchmark::State& State) {
+  for (auto _ : State) {
+    int Count = 0;
+    if (DIR* Dir = opendir("/sys/class/tty")) {
+      while (readdir(Dir))
+        ++Count;
+      closedir(Dir);
+    }
+    benchmark::DoNotOptimize(Count);
+  }
+}
+BENCHMARK(BM_BareTtyListing);
+
+void BM_ListPorts(benchmark::State& State) {
+  for (auto _ : State)
+    benchmark::DoNotOptimize(DefaultComDevice().ListPorts());
+}
+BENCHMARK(BM_ListPorts);
 
 BENCHMARK_MAIN();
