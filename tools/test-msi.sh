@@ -2,7 +2,8 @@
 # End-to-end test of the Windows installer under Wine, in a Wine prefix of its
 # own: a silent install puts the programs and catalogs under Program Files (and
 # the client's Start menu entry, when the build has the client); the installed
-# programs run from there and find their catalogs; a newer MSI replaces the
+# programs run from there and find their catalogs, the client shows the
+# simulated scope's live trace on a virtual display; a newer MSI replaces the
 # installed one; a silent removal leaves no installed file behind.
 #   tools/test-msi.sh [i686|x86_64]        (default i686)
 set -euo pipefail
@@ -26,7 +27,22 @@ fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX="$(mktemp -d /tmp/hxt24-msi-XXXXXX)"
 export WINEPREFIX
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+xvfb=
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
+# The installed client is started on a virtual display, which Wine's services
+# must see from their start: before the first Wine program.
+if [ -z "${DISPLAY:-}" ]; then
+  displayfile="$WINEPREFIX.display"
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do
+    [ -s "$displayfile" ] && break
+    sleep 0.1
+  done
+  [ -s "$displayfile" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$displayfile")"
+  rm -f "$displayfile"
+fi
 "$wine" wineboot --init </dev/null >/dev/null 2>&1 || fail "wineboot"
 winrun() { "$wine" "$@" </dev/null 2>/dev/null; }
 # The installers by their Windows paths (Wine's msiexec /x takes no Unix path).
@@ -77,8 +93,37 @@ menus=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/HX
   "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/HXT24")
 if [ $client = yes ]; then
   [ -f "$WINEPREFIX/drive_c/$dir/HXT24.exe" ] || fail "HXT24.exe missing"
-  # Not started here: HXT24.exe has no command line yet (--version, --demo), so
-  # it would open its window and wait.
+  out="$(winrun "$windir\\HXT24.exe" --version | tr -d '\r')" || fail "HXT24.exe --version"
+  [ "$out" = "HXT24 $version" ] || fail "HXT24.exe --version: '$out'"
+  # The installed client with the simulated scope shows a live trace: two
+  # shots of its window a second apart both hold the trace's green, in
+  # different places; closing the window ends the program.
+  "$wine" "$windir\\HXT24.exe" --demo </dev/null >/dev/null 2>&1 &
+  client_pid=$!
+  window=
+  for _ in $(seq 120); do
+    window="$(xwininfo -name HXT24 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')"
+    [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "$window" ] || fail "HXT24.exe --demo shows no window"
+  sleep 3
+  shots="$WINEPREFIX.shots"
+  mkdir -p "$shots"
+  import -window "$window" "$shots/a.png"
+  sleep 1
+  import -window "$window" "$shots/b.png"
+  for shot in a b; do
+    convert "$shots/$shot.png" -fill black +opaque '#00FF00' "$shots/$shot-trace.png"
+    green="$(convert "$shots/$shot-trace.png" -fill white -opaque '#00FF00' -format '%[fx:round(mean*w*h)]' info:)"
+    [ "$green" -gt 100 ] || fail "HXT24.exe --demo: no trace in its window ($green green pixels)"
+  done
+  moved="$(compare -metric AE "$shots/a-trace.png" "$shots/b-trace.png" null: 2>&1 || true)"
+  echo "HXT24.exe --demo: $green trace pixels, $moved of them moved in a second"
+  [ "${moved%% *}" -gt 0 ] 2>/dev/null || fail "HXT24.exe --demo: the trace does not move ($moved)"
+  rm -rf "$shots"
+  winrun taskkill /im HXT24.exe >/dev/null || true
+  timeout 30 tail --pid="$client_pid" -f /dev/null || fail "HXT24.exe did not close"
   [ -f "${menus[0]}/HXT24.lnk" ] || [ -f "${menus[1]}/HXT24.lnk" ] || fail "no Start menu entry"
 else
   echo "(this build has no HXT24.exe: no client, no Start menu entry)"
