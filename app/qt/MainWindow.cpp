@@ -1,6 +1,7 @@
 #include "app/qt/MainWindow.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <QAction>
 #include <QDir>
@@ -35,6 +36,56 @@ void OnCommand(TSender* Sender, TSignal Signal, TMainWindow* Window, void (TMain
       Sender, Signal, Window, [Window, Command] { (Window->Core().*Command)(); },
       Qt::QueuedConnection);
 }
+
+// QStatusBar leaves this gap between its items; the panels keep the places
+// they had as its items.
+constexpr int PanelGap = 6;
+
+// The status bar's panels side by side at their own widths, as one item of
+// the bar: a bar narrower than the panels cuts them at its edge. (Fixed-width
+// items of QStatusBar's own layout are pushed over each other instead, and
+// their texts print over each other.) Each panel cuts its text at its own
+// edge.
+class TPanelStrip : public QWidget {
+public:
+  explicit TPanelStrip(QWidget* Parent) : QWidget(Parent) {
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+  }
+
+  void AddPanel(QLabel* Panel) {
+    FPanels.push_back(Panel);
+    PlacePanels();
+    updateGeometry();
+  }
+
+  QSize sizeHint() const override {
+    int Width = 0;
+    int Height = 0;
+    for (const QLabel* Panel : FPanels) {
+      Width += (Width ? PanelGap : 0) + Panel->minimumWidth();
+      Height = std::max(Height, Panel->sizeHint().height());
+    }
+    return {Width, Height};
+  }
+  QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+  void resizeEvent(QResizeEvent* Event) override {
+    QWidget::resizeEvent(Event);
+    PlacePanels();
+  }
+
+private:
+  void PlacePanels() {
+    int Left = 0;
+    for (QLabel* Panel : FPanels) {
+      Panel->setGeometry(Left, 0, Panel->minimumWidth(), height());
+      Left += Panel->minimumWidth() + PanelGap;
+    }
+  }
+
+  std::vector<QLabel*> FPanels;
+};
 
 } // namespace
 
@@ -102,15 +153,17 @@ void TMainWindow::CreateControls() {
 
   StatusBar = statusBar();
   StatusBar->setFixedHeight(19);
+  auto* Strip = new TPanelStrip(StatusBar);
   for (int i = 0; i < TMainForm::PanelCount; ++i) {
-    auto* Panel = new QLabel(StatusBar);
+    auto* Panel = new QLabel(Strip);
     Panel->setFixedWidth(TMainForm::PanelWidths[static_cast<std::size_t>(i)]);
     Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel->setTextFormat(Qt::PlainText);
     Panel->setIndent(2);
-    StatusBar->addWidget(Panel);
+    Strip->AddPanel(Panel);
     Panels[static_cast<std::size_t>(i)] = Panel;
   }
+  StatusBar->addWidget(Strip);
 }
 
 void TMainWindow::UseDialogs(TPortDialog* PortDialog, TAboutDialog* AboutDialog) {

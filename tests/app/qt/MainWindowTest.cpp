@@ -102,10 +102,49 @@ TEST_F(MainWindowTest, StatusBarHasTenFixedWidthPanelsAllEmpty) {
   const int Widths[TMainForm::PanelCount] = {45, 75, 75, 50, 50, 50, 50, 50, 50, 50};
   for (int i = 0; i < TMainForm::PanelCount; ++i) {
     const QLabel* Panel = Form.Panels[static_cast<std::size_t>(i)];
-    EXPECT_EQ(Panel->parent(), Form.StatusBar);
+    EXPECT_TRUE(Form.StatusBar->isAncestorOf(Panel)) << "panel " << i;
     EXPECT_EQ(Panel->minimumWidth(), Widths[i]) << "panel " << i;
     EXPECT_EQ(Panel->maximumWidth(), Widths[i]) << "panel " << i;
     EXPECT_EQ(Form.PanelText(i), "") << "panel " << i;
+  }
+}
+
+TEST_F(MainWindowTest, AtANarrowWindowEachPanelCutsItsTextAtItsOwnEdge) {
+  TMainWindow Form(IniFile());
+  Form.resize(250, 160);
+  Form.show();
+  ProcessPendingEvents();
+  ASSERT_EQ(Form.width(), 250);
+  const QImage Empty = Form.grab().toImage();
+  const auto InWindow = [&Form](const QWidget* Widget, const QRect& Rect) {
+    return Rect.translated(Widget->mapTo(&Form, QPoint(0, 0)));
+  };
+  // Panel 3 reaches past the window's edge: it is cut there, before the size
+  // grip.
+  for (const int i : {0, 1, 2, 3}) {
+    const QLabel* Panel = Form.Panels[static_cast<std::size_t>(i)];
+    EXPECT_EQ(Panel->width(), TMainForm::PanelWidths[static_cast<std::size_t>(i)]);
+    // The panel's own inside, where it is not hidden, and nothing of any
+    // other panel.
+    QRegion Own = Panel->visibleRegion().intersected(Panel->contentsRect());
+    Own.translate(Panel->mapTo(&Form, QPoint(0, 0)));
+    for (const QLabel* Other : Form.Panels)
+      if (Other != Panel)
+        Own -= InWindow(Other, Other->rect());
+
+    Form.SetPanelText(i, "X=WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW");
+    ProcessPendingEvents();
+    const QImage Shown = Form.grab().toImage();
+    Form.SetPanelText(i, "");
+    ASSERT_EQ(Shown.size(), Empty.size());
+    int Inside = 0;
+    int Outside = 0;
+    for (int y = 0; y < Shown.height(); ++y)
+      for (int x = 0; x < Shown.width(); ++x)
+        if (Shown.pixel(x, y) != Empty.pixel(x, y))
+          ++(Own.contains(QPoint(x, y)) ? Inside : Outside);
+    EXPECT_GT(Inside, 20) << "panel " << i;
+    EXPECT_EQ(Outside, 0) << "panel " << i;
   }
 }
 
