@@ -87,6 +87,25 @@ private:
   std::vector<QLabel*> FPanels;
 };
 
+// Qt's own file dialog keeps its size at any scale (624 x 408 here, so 1248 x
+// 816 device pixels at scale 2): on a small or scaled screen its lower rows,
+// Cancel among them, would lie off the screen. It is shrunk to the screen's
+// free area, with a frame like the owner's (the dialog has none before it
+// shows); QDialog's placement then keeps it on the screen.
+void FitToFreeArea(QDialog& Dialog, const QWidget& Owner) {
+  const QScreen* Screen = Owner.screen();
+  if (!Screen)
+    return;
+  const QSize Room =
+      Screen->availableGeometry().size() - (Owner.frameGeometry().size() - Owner.size());
+  const QSize Size = Dialog.size().boundedTo(Room);
+  if (Size == Dialog.size())
+    return;
+  // Below the layout's own minimum only when the screen is smaller still.
+  Dialog.setMinimumSize(Dialog.minimumSizeHint().boundedTo(Size));
+  Dialog.resize(Size);
+}
+
 } // namespace
 
 TMainWindow::TMainWindow(const std::string& IniFileName, QWidget* Parent) : QMainWindow(Parent) {
@@ -265,6 +284,7 @@ std::string TMainWindow::AskSaveFileName(const TSaveRequest& Request) {
   Dialog.setNameFilter(QString::fromStdString(Request.Filter));
   Dialog.setDefaultSuffix(QString::fromStdString(Request.DefaultExt));
   Dialog.selectFile(QString::fromStdString(Request.FileName));
+  FitToFreeArea(Dialog, *this);
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
     return {};
   return Dialog.selectedFiles().constFirst().toStdString();

@@ -1,6 +1,7 @@
 #include "AppTestUtil.h"
 
 #include <QFileDialog>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -58,8 +59,13 @@ bool TFileDialogAnswerer::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::Show)
     if (auto* Dialog = qobject_cast<QFileDialog*>(Watched)) {
       FShown.push_back({Dialog->directory().absolutePath(), Dialog->nameFilters(),
-                        Dialog->defaultSuffix(), Dialog->selectedFiles()});
-      QTimer::singleShot(0, Dialog, [this, Dialog] {
+                        Dialog->defaultSuffix(), Dialog->selectedFiles(), QRect(), QRect()});
+      const std::size_t Index = FShown.size() - 1;
+      QTimer::singleShot(0, Dialog, [this, Dialog, Index] {
+        // Shown by now, in its place and with its frame.
+        FShown[Index].Frame = Dialog->frameGeometry();
+        if (const QScreen* Screen = Dialog->screen())
+          FShown[Index].FreeArea = Screen->availableGeometry();
         if (FFileName.isEmpty()) {
           Dialog->reject();
           return;

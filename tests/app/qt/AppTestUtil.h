@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 #include <string>
@@ -47,6 +48,9 @@ public:
     QStringList NameFilters;
     QString DefaultSuffix;
     QStringList Proposed;
+    // Where it showed (its frame included) and the free area of its screen.
+    QRect Frame;
+    QRect FreeArea;
   };
   const std::vector<TShown>& Shown() const { return FShown; }
 

@@ -54,6 +54,29 @@ QImage ScopeOnScreen(TMainWindow& Form) {
   return Image->copy(Area).convertToFormat(QImage::Format_RGB32);
 }
 
+// Qt takes the scale factor and the screens when the application starts: a
+// test on a scaled display runs again in a process of its own, scaled by 2 on
+// the given platform, and checks there.
+bool OnScaledDisplay() {
+  return qEnvironmentVariable("QT_SCALE_FACTOR") == QStringLiteral("2");
+}
+
+void RunOnScaledDisplay(const char* Test, const QString& Platform) {
+  QProcess Child;
+  QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+  Env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+  Env.insert(QStringLiteral("QT_QPA_PLATFORM"), Platform);
+  Child.setProcessEnvironment(Env);
+  Child.setProcessChannelMode(QProcess::MergedChannels);
+  Child.start(QStringLiteral("/proc/self/exe"),
+              {QStringLiteral("--gtest_filter=MainWindowTest.") + QString::fromLatin1(Test)});
+  ASSERT_TRUE(Child.waitForFinished(120000));
+  const QByteArray Output = Child.readAll();
+  EXPECT_EQ(Child.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(Child.exitCode(), 0) << Output.toStdString();
+  EXPECT_TRUE(Output.contains("[  PASSED  ] 1 test")) << Output.toStdString();
+}
+
 } // namespace
 
 TEST_F(MainWindowTest, MenuHasTheDesignedItemsShortcutsAndInitialEnabling) {
@@ -398,23 +421,9 @@ TEST_F(MainWindowTest, ExportsReplaceAnExistingFileWithoutAQuestion) {
 }
 
 TEST_F(MainWindowTest, OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels) {
-  if (qEnvironmentVariable("QT_SCALE_FACTOR") != QStringLiteral("2")) {
-    // Qt takes the scale factor when the application starts: this test runs
-    // again in a process of its own, on a display scaled by 2.
-    QProcess Child;
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
-    Env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    Child.setProcessEnvironment(Env);
-    Child.setProcessChannelMode(QProcess::MergedChannels);
-    Child.start(QStringLiteral("/proc/self/exe"),
-                {QStringLiteral("--gtest_filter=MainWindowTest."
-                                "OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels")});
-    ASSERT_TRUE(Child.waitForFinished(120000));
-    const QByteArray Output = Child.readAll();
-    EXPECT_EQ(Child.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(Child.exitCode(), 0) << Output.toStdString();
-    EXPECT_TRUE(Output.contains("[  PASSED  ] 1 test")) << Output.toStdString();
+  if (!OnScaledDisplay()) {
+    RunOnScaledDisplay("OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels",
+                       QStringLiteral("offscreen"));
     return;
   }
   TMainWindow Form(IniFile());
@@ -432,6 +441,35 @@ TEST_F(MainWindowTest, OnAScaledDisplayThePictureHasTheAreasSizeInLogicalPixels)
   const QImage Shown = ScopeOnScreen(Form);
   ASSERT_EQ(Shown.size(), Form.Scope->size() * 2);
   EXPECT_EQ(Shown, Saved.scaled(Shown.size()));
+}
+
+TEST_F(MainWindowTest, OnASmallScaledScreenTheSaveDialogsLieWithinItsFreeArea) {
+  if (!OnScaledDisplay()) {
+    // 1024 x 800 device pixels, 512 x 400 at scale 2.
+    const std::string Screens = FDir.File("screens.json");
+    WriteTextFile(Screens, R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024,
+                               "height": 800, "logicalDpi": 96, "logicalBaseDpi": 96}]})");
+    RunOnScaledDisplay("OnASmallScaledScreenTheSaveDialogsLieWithinItsFreeArea",
+                       QStringLiteral("offscreen:configfile=") + QString::fromStdString(Screens));
+    return;
+  }
+  TMainWindow Form(IniFile());
+  Form.show();
+  ProcessPendingEvents();
+  ASSERT_EQ(Form.screen()->availableGeometry().size(), QSize(512, 400));
+  TFileDialogAnswerer Cancel(QString{});
+  Form.tbbCapture->click();
+  ProcessPendingEvents();
+  Form.tbSavePlot->click();
+  ProcessPendingEvents();
+  ASSERT_EQ(Cancel.Shown().size(), 2u);
+  for (const auto& Shown : Cancel.Shown()) {
+    ASSERT_FALSE(Shown.Frame.isEmpty());
+    EXPECT_EQ(Shown.FreeArea, Form.screen()->availableGeometry());
+    EXPECT_TRUE(Shown.FreeArea.contains(Shown.Frame))
+        << Shown.Frame.x() << "," << Shown.Frame.y() << " " << Shown.Frame.width() << "x"
+        << Shown.Frame.height();
+  }
 }
 
 TEST_F(MainWindowTest, CancelledExportsWriteNothingAndFailedOnesShowTheError) {
