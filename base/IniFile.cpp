@@ -54,10 +54,19 @@ template <typename F> void ForEachLine(std::string_view Contents, F&& Visit) {
   // A UTF-8 byte order mark (editors on Windows write one) is not part of the
   // first line; it stays in the file as it is.
   std::size_t Pos = Contents.starts_with(Utf8Bom) ? Utf8Bom.size() : 0;
+  // The next CR and the next LF, each searched for again only once passed:
+  // every read of a value scans the file, and a search for either of two
+  // bytes (find_first_of) costs a call per byte.
+  std::size_t NextCr = Contents.find('\r', Pos);
+  std::size_t NextLf = Contents.find('\n', Pos);
   while (Pos < Contents.size()) {
     TIniLine Line;
     Line.Begin = Pos;
-    std::size_t End = Contents.find_first_of("\r\n", Pos);
+    if (NextCr < Pos)
+      NextCr = Contents.find('\r', Pos);
+    if (NextLf < Pos)
+      NextLf = Contents.find('\n', Pos);
+    std::size_t End = std::min(NextCr, NextLf);
     if (End == std::string_view::npos)
       End = Line.Next = Contents.size();
     else
